@@ -1,0 +1,80 @@
+// Exports of the image store: library state, loading, saving, freeing, cloning and size queries.
+#include <cstdio>
+
+#include "exports/boundary.hpp"
+#include "store/devil.hpp"
+#include "store/images.hpp"
+#include "store/library.hpp"
+
+using namespace ombrix;
+
+extern "C" {
+
+double init(void) {
+    return boundary([](State& st) {
+        init_library(st);
+        return 0;
+    });
+}
+
+const char* image_last_error(void) {
+    return text_boundary([](State& st) -> const char* {
+        if (st.initialised) return st.last_error;
+        st.last_error = text::not_initialised;
+        return "-1";
+    });
+}
+
+const char* image_OmbrixVersion(void) { return "1.0.0"; }
+const char* image_DevilVersion(void) { return "1.7.4"; }
+
+const char* processor(void) {
+    if (const char* name = processor_name(this_processor_code())) {
+        std::fputs(name, stdout);
+        std::fflush(stdout);
+    }
+    return "1";
+}
+
+double image_load(const char* path) {
+    return boundary([&](State& st) { return load_image(st, path); });
+}
+
+double image_save(double id, const char* path, double type) {
+    return boundary([&](State& st) { return save_image(st, to_image_id(id), path, save_type(to_int32(type)), false); });
+}
+
+double image_asave(double id, const char* path) {
+    return boundary([&](State& st) { return save_image(st, to_image_id(id), path, IL_TYPE_UNKNOWN, true); });
+}
+
+double image_free(double id) {
+    return boundary([&](State& st) { return free_image(st, to_image_id(id)); });
+}
+
+double image_get_width(double id) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return st.images.get(to_image_id(id)).width;
+    });
+}
+
+double image_get_height(double id) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return st.images.get(to_image_id(id)).height;
+    });
+}
+
+double image_get_Bpp(double id) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return st.images.get(to_image_id(id)).bits_per_pixel;
+    });
+}
+
+double image_Clone(double id) {
+    return boundary([&](State& st) { return clone_image(st, to_image_id(id)); });
+}
+
+}  // extern "C"

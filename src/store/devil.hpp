@@ -1,0 +1,29 @@
+// The one temporary DevIL image: generated and bound under the scratch name, deleted when the
+// guard goes out of scope, so that no DevIL image outlives an export on any path.
+#pragma once
+
+#include <IL/il.h>
+
+#include "store/state.hpp"
+
+namespace ombrix {
+
+class ScratchImage {
+public:
+    explicit ScratchImage(State& st) : st_(st) {
+        ilGenImages(1, &st_.scratch);
+        ilBindImage(st_.scratch);
+    }
+    ScratchImage(const ScratchImage&) = delete;
+    ScratchImage& operator=(const ScratchImage&) = delete;
+    ~ScratchImage() { ilDeleteImages(1, &st_.scratch); }
+
+private:
+    State& st_;
+};
+
+// DevIL's file-type constants, indexed by the save type index (0 to 12); anything else is
+// IL_TYPE_UNKNOWN.
+ILenum save_type(std::int32_t index) noexcept;
+
+}  // namespace ombrix

@@ -1,0 +1,36 @@
+// The small error API every subsystem reports through. The last-error text is a pointer to a
+// constant text of the library or to a text ILU owns; nothing here copies or frees it.
+#pragma once
+
+#include <IL/il.h>
+
+namespace ombrix {
+
+namespace text {
+inline constexpr const char* no_errors = "No Errors";
+inline constexpr const char* not_initialised = "Ruvo wrapper no init";
+inline constexpr const char* invalid_image_id = "Invalid image ID";
+inline constexpr const char* invalid_brush_id = "Invalid brush ID";
+inline constexpr const char* out_of_memory = "Out of memory";
+inline constexpr const char* too_large = "Image too large: more than 2^28 pixels";
+inline constexpr const char* ids_exhausted = "No image IDs left";
+inline constexpr const char* internal_error = "Internal error";
+}  // namespace text
+
+// ILU's wording of a DevIL error code, in the language set by image_SetLanguage.
+const char* devil_error_text(ILenum code) noexcept;
+
+inline constexpr ILenum il_invalid_param = 0x0509;
+inline constexpr ILenum il_could_not_open_file = 0x050A;
+
+// Thrown by a subsystem to end an export early: the boundary sets the last-error text (when one is
+// given) and returns `result`.
+struct Failure {
+    double result;
+    const char* text;
+};
+
+[[noreturn]] inline void fail(double result, const char* text) { throw Failure{result, text}; }
+[[noreturn]] inline void fail_devil(double result, ILenum code) { throw Failure{result, devil_error_text(code)}; }
+
+}  // namespace ombrix
