@@ -1,10 +1,11 @@
-// The colour-sequence test pattern, filled in bands of rows. The sequence runs down the columns,
-// which in a row-major buffer is a stride of a whole row per pixel; walking bands of a few rows
-// column by column keeps every write within a few cache lines that the next columns reuse.
+// The colour-sequence test pattern, filled in tiles. The sequence runs along the columns, which in
+// a row-major buffer is a stride of a whole row per pixel; each tile runs its columns in a small
+// local block and is copied out a row at a time.
 #include "pixel/pattern.hpp"
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace ombrix::pixel {
 
@@ -58,22 +59,32 @@ void fill_colour_sequence(ImageRecord& image) noexcept {
     const Odometer column_step = Odometer::at(height);
     std::uint8_t* const rgb = image.rgb.data();
 
+    // A tile of `band` rows by `tile_columns` columns is built in a small local block and then
+    // copied out row by row: writing the image itself column by column would stride a whole row
+    // per pixel, and rows a multiple of 4 KiB apart all fall into the same cache set.
     constexpr std::size_t band = 16;
+    constexpr std::size_t tile_columns = 64;
+    constexpr std::size_t tile_stride = tile_columns * 3;
+    std::uint8_t tile[band * tile_stride];
     for (std::size_t y0 = 0; y0 < height; y0 += band) {
         const std::size_t rows = std::min(band, height - y0);
         Odometer column_head = Odometer::at(y0);
-        std::uint8_t* head = rgb + y0 * stride;
-        for (std::size_t x = 0; x < width; ++x, head += 3) {
-            Odometer counter = column_head;
-            std::uint8_t* out = head;
-            for (std::size_t r = 0; r < rows; ++r, out += stride) {
-                const Triple t = counter.colour();
-                out[0] = t.red;
-                out[1] = t.green;
-                out[2] = t.blue;
-                counter.step();
+        for (std::size_t x0 = 0; x0 < width; x0 += tile_columns) {
+            const std::size_t columns = std::min(tile_columns, width - x0);
+            for (std::size_t c = 0; c < columns; ++c) {
+                Odometer counter = column_head;
+                std::uint8_t* out = tile + c * 3;
+                for (std::size_t r = 0; r < rows; ++r, out += tile_stride) {
+                    const Triple t = counter.colour();
+                    out[0] = t.red;
+                    out[1] = t.green;
+                    out[2] = t.blue;
+                    counter.step();
+                }
+                column_head.advance(column_step);
             }
-            column_head.advance(column_step);
+            for (std::size_t r = 0; r < rows; ++r)
+                std::memcpy(rgb + (y0 + r) * stride + x0 * 3, tile + r * tile_stride, columns * 3);
         }
     }
 }

@@ -60,6 +60,64 @@ void for_each_pair(std::uint8_t* p, std::size_t pairs, Pair f) noexcept {
     }
 }
 
+#if defined(__SSE2__)
+// Eight pairs (48 bytes, three vectors) at a time. With `next` the stream moved three bytes
+// toward its start and `prev` three bytes toward its end, a pair's new A bytes come from `next`
+// (B) and its new B bytes from `prev` (A); the bytes shifted in across a group's ends land only
+// where they are masked off. Returns the number of pairs done.
+template <int mode>
+std::size_t shuffle_groups_of_eight(std::uint8_t* p, std::size_t pairs) noexcept {
+    alignas(16) std::uint8_t first_half[48];
+    for (int k = 0; k < 48; ++k) first_half[k] = k % 6 < 3 ? 0xFF : 0;
+    const __m128i a0 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half));
+    const __m128i a1 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half + 16));
+    const __m128i a2 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half + 32));
+    const std::size_t groups = pairs / 8;
+    for (std::size_t g = 0; g < groups; ++g, p += 48) {
+        auto* v = reinterpret_cast<__m128i*>(p);
+        const __m128i v0 = _mm_loadu_si128(v);
+        const __m128i v1 = _mm_loadu_si128(v + 1);
+        const __m128i v2 = _mm_loadu_si128(v + 2);
+        __m128i o0, o1, o2;
+        if constexpr (mode == 1) {
+            o0 = _mm_xor_si128(v0, a0);
+            o1 = _mm_xor_si128(v1, a1);
+            o2 = _mm_xor_si128(v2, a2);
+        } else {
+            const __m128i next0 = _mm_or_si128(_mm_srli_si128(v0, 3), _mm_slli_si128(v1, 13));
+            const __m128i next1 = _mm_or_si128(_mm_srli_si128(v1, 3), _mm_slli_si128(v2, 13));
+            const __m128i next2 = _mm_srli_si128(v2, 3);
+            const __m128i prev0 = _mm_slli_si128(v0, 3);
+            const __m128i prev1 = _mm_or_si128(_mm_slli_si128(v1, 3), _mm_srli_si128(v0, 13));
+            const __m128i prev2 = _mm_or_si128(_mm_slli_si128(v2, 3), _mm_srli_si128(v1, 13));
+            o0 = _mm_or_si128(_mm_and_si128(a0, next0), _mm_andnot_si128(a0, prev0));
+            o1 = _mm_or_si128(_mm_and_si128(a1, next1), _mm_andnot_si128(a1, prev1));
+            o2 = _mm_or_si128(_mm_and_si128(a2, next2), _mm_andnot_si128(a2, prev2));
+            if constexpr (mode == 0) {
+                o0 = _mm_xor_si128(o0, a0);
+                o1 = _mm_xor_si128(o1, a1);
+                o2 = _mm_xor_si128(o2, a2);
+            }
+        }
+        _mm_storeu_si128(v, o0);
+        _mm_storeu_si128(v + 1, o1);
+        _mm_storeu_si128(v + 2, o2);
+    }
+    return groups * 8;
+}
+#else
+template <int mode>
+std::size_t shuffle_groups_of_eight(std::uint8_t*, std::size_t) noexcept {
+    return 0;
+}
+#endif
+
+template <int mode, class Pair>
+void shuffle_all_pairs(std::uint8_t* p, std::size_t pairs, Pair f) noexcept {
+    const std::size_t done = shuffle_groups_of_eight<mode>(p, pairs);
+    for_each_pair(p + done * 6, pairs - done, f);
+}
+
 // out[k] = (a[k] + b[k] + c[k] + d[k]) >> 2 for k < n. `out` must not overlap the inputs.
 void mean_of_four(std::uint8_t* out, const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
                   const std::uint8_t* d, std::size_t n) noexcept {
@@ -101,6 +159,20 @@ void mean_with_column(std::uint8_t* out, const std::uint8_t* row, const std::uin
 // chunk sees them unvisited as it should; with dx < 0 chunks are at most |dx| wide and pixel 0
 // (which samples itself) is a chunk of its own, so every sample left of its base is already stored.
 void blur_row(std::uint8_t* row, const std::uint8_t* sample_row, std::int64_t width, std::int64_t dx) noexcept {
+    if (dx < 0 && dx > -16) {
+        // Chunks this narrow gain nothing: visit the pixels one by one in place. Each channel is
+        // read from all four samples before it is written, and samples left of the base already
+        // hold their new values.
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::int64_t sx = std::max<std::int64_t>(x + dx, 0);
+            std::uint8_t* p = row + x * 3;
+            const std::uint8_t* q = row + sx * 3;
+            const std::uint8_t* t = sample_row + x * 3;
+            const std::uint8_t* u = sample_row + sx * 3;
+            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] + q[c] + t[c] + u[c]) >> 2);
+        }
+        return;
+    }
     constexpr std::int64_t scratch_pixels = 256;
     std::uint8_t scratch[scratch_pixels * 3];
     const std::int64_t chunk = dx >= 0 ? scratch_pixels : std::min(scratch_pixels, -dx);
@@ -163,10 +235,10 @@ void shuffle_pairs(ImageRecord& image, std::int32_t mode) noexcept {
     const std::size_t pairs = count / 2;
     switch (mode) {
         case 0:
-            for_each_pair(rgb, pairs, SwapInvertFirst{});
+            shuffle_all_pairs<0>(rgb, pairs, SwapInvertFirst{});
             break;
         case 1:
-            for_each_pair(rgb, pairs, InvertFirst{});
+            shuffle_all_pairs<1>(rgb, pairs, InvertFirst{});
             // The lone last pixel of an odd count is the first of its pair.
             if (count % 2) {
                 std::uint8_t* last = rgb + (count - 1) * 3;
@@ -174,7 +246,7 @@ void shuffle_pairs(ImageRecord& image, std::int32_t mode) noexcept {
             }
             break;
         case 2:
-            for_each_pair(rgb, pairs, Swap{});
+            shuffle_all_pairs<2>(rgb, pairs, Swap{});
             break;
         default:
             break;
