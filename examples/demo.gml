@@ -15,13 +15,13 @@ show_debug_message("loaded examples/sample.png as image " + string(id) + ": "
     + ", " + string(image_get_Bpp(id)) + " bits per pixel");
 
 // Save by type index (5 is PNG, 0 BMP, 10 TGA) and by extension.
-var out = "demo-out";
+var out = "build/demo";
 image_save(id, out + "-copy.png", 5);
 image_save(id, out + "-copy.bmp", 0);
 image_save(id, out + "-copy.tga", 10);
 image_asave(id, out + "-by-extension.tif");
 show_debug_message("wrote " + out + "-copy.png, " + out + "-copy.bmp, " + out + "-copy.tga and "
-    + out + "-by-extension.tif in the current directory");
+    + out + "-by-extension.tif");
 
 // A clone has its own pixels: freeing the original leaves it intact.
 var twin = image_Clone(id);
