@@ -12,8 +12,29 @@
 
 namespace ombrix::host {
 
+// A child reference: either the index of a node in the pool, or, with the top bit set, an integer
+// literal held in the reference itself. Exported scripts are a million calls with three integer
+// arguments each; immediates keep those arguments out of the pool and out of memory.
 using NodeIndex = std::uint32_t;
 inline constexpr NodeIndex no_node = UINT32_MAX;
+inline constexpr NodeIndex immediate_tag = 0x80000000u;
+inline constexpr std::int32_t immediate_bias = 1 << 30;
+// Integers in [-2^30, 2^30 - 2] fit, so no immediate collides with no_node.
+inline constexpr double min_immediate = -(1 << 30);
+inline constexpr double max_immediate = (1 << 30) - 2;
+
+constexpr bool is_immediate(NodeIndex i) { return i != no_node && (i & immediate_tag) != 0; }
+constexpr double immediate_value(NodeIndex i) {
+    return static_cast<double>(static_cast<std::int32_t>(i & ~immediate_tag) - immediate_bias);
+}
+// An integral value within the immediate range, -0 excluded (it must keep its sign).
+constexpr bool fits_immediate(double x) {
+    return x >= min_immediate && x <= max_immediate && x == static_cast<double>(static_cast<std::int32_t>(x)) &&
+           !(x == 0 && 1 / x < 0);
+}
+constexpr NodeIndex make_immediate(double x) {
+    return immediate_tag | static_cast<NodeIndex>(static_cast<std::int32_t>(x) + immediate_bias);
+}
 
 enum class NodeKind : std::uint8_t {
     // Expressions.
@@ -100,6 +121,10 @@ struct Program {
         return {children.data() + node.children.first, node.children.count};
     }
     const Node& operator[](NodeIndex i) const { return nodes[i]; }
+    // Where an expression starts; an immediate has no node, so it reports the fallback.
+    SourcePos position(NodeIndex i, SourcePos fallback) const {
+        return i == no_node || is_immediate(i) ? fallback : nodes[i].pos;
+    }
 };
 
 }  // namespace ombrix::host

@@ -39,7 +39,7 @@ private:
     [[noreturn]] static void fail(SourcePos pos, std::string message) { throw ScriptError(pos, std::move(message)); }
 
     Flow exec(NodeIndex index) {
-        if (index == no_node) return Flow::normal;
+        if (index == no_node || is_immediate(index)) return Flow::normal;
         const Node& node = program_[index];
         switch (node.kind) {
             case NodeKind::block:
@@ -92,7 +92,8 @@ private:
             case NodeKind::repeat: {
                 auto kids = program_.kids(node);
                 Value count = eval(kids[0]);
-                if (!count.is_real()) fail(program_[kids[0]].pos, "repeat needs a real count, not a string");
+                if (!count.is_real())
+                    fail(program_.position(kids[0], node.pos), "repeat needs a real count, not a string");
                 // Truncated toward zero; beyond 2^63 it may as well be forever.
                 double n = count.real >= 9.2e18 ? 9.2e18 : count.real;
                 for (std::int64_t i = 0, times = n >= 1 ? static_cast<std::int64_t>(n) : 0; i < times; ++i) {
@@ -115,7 +116,7 @@ private:
 
     bool condition(NodeIndex index) {
         Value v = eval(index);
-        if (!v.is_real()) fail(program_[index].pos, "a string cannot be a condition");
+        if (!v.is_real()) fail(program_.position(index, {}), "a string cannot be a condition");
         return v.real > 0.5;
     }
 
@@ -139,6 +140,7 @@ private:
     }
 
     Value eval(NodeIndex index) {
+        if (is_immediate(index)) return Value::of(immediate_value(index));
         const Node& node = program_[index];
         switch (node.kind) {
             case NodeKind::number:
@@ -296,10 +298,10 @@ private:
             for (std::size_t i = 0; i < args.size(); ++i) {
                 bool want_string = target.argument_types[i] == 's';
                 if (args[i].is_string() != want_string)
-                    fail(program_[kids[i]].pos, "argument " + std::to_string(i + 1) + " of " +
-                                                    std::string(exports_->name(target.export_index)) + " must be a " +
-                                                    (want_string ? "string" : "real") + ", not a " +
-                                                    kind_name(args[i].kind));
+                    fail(program_.position(kids[i], node.pos), "argument " + std::to_string(i + 1) + " of " +
+                                                                   std::string(exports_->name(target.export_index)) +
+                                                                   " must be a " + (want_string ? "string" : "real") +
+                                                                   ", not a " + kind_name(args[i].kind));
             }
             result = exports_->call(target.export_index, args);
         }

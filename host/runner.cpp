@@ -7,10 +7,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "canvas.hpp"
 #include "diagnostic.hpp"
@@ -135,12 +133,14 @@ Options parse_options(std::span<const std::string> args) {
 }
 
 std::optional<std::string> read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(text).str();
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return std::nullopt;
+    std::string text;
+    char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
+    if (std::ferror(file.get())) return std::nullopt;
+    return text;
 }
 
 void report(RunnerStreams streams, const std::string& script, const ScriptError& error) {
