@@ -50,7 +50,7 @@ Brush make_brush(const BrushHeader& header, const std::uint8_t* data, std::size_
     brush.height = header.height;
     const std::size_t n = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
     brush.mask.assign(n, brush_mask_fill);
-    if (size) std::memcpy(brush.mask.data(), data, std::min(n, size));
+    if (size && n) std::memcpy(brush.mask.data(), data, std::min(n, size));
     return brush;
 }
 
