@@ -117,6 +117,53 @@ double write_html(State& st, ImageRecord& image, const char* path) {
     return 1;
 }
 
+namespace {
+
+// "draw_point_color(x, y, " of the current pixel. Stepping x mostly bumps its last digit in
+// place; only a carry rebuilds the text, so most pixels format one number, their colour.
+class GmlLineStart {
+public:
+    static constexpr std::size_t capacity = 48;  // 17 + 2 × (10 digits + ", ") fits
+
+    void start_row(std::int32_t y) {
+        y_ = y;
+        x_ = 0;
+        build();
+    }
+    void next_x() {
+        ++x_;
+        char& last = text_[x_end_ - 1];
+        if (last != '9') {
+            ++last;
+        } else {
+            build();
+        }
+    }
+    const char* data() const noexcept { return text_; }
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    void build() {
+        std::memcpy(text_, "draw_point_color(", 17);
+        char* p = std::to_chars(text_ + 17, text_ + capacity, x_).ptr;
+        x_end_ = static_cast<std::size_t>(p - text_);
+        *p++ = ',';
+        *p++ = ' ';
+        p = std::to_chars(p, text_ + capacity, y_).ptr;
+        *p++ = ',';
+        *p++ = ' ';
+        size_ = static_cast<std::size_t>(p - text_);
+    }
+
+    char text_[capacity] = {};
+    std::size_t size_ = 0;
+    std::size_t x_end_ = 0;
+    std::int32_t x_ = 0;
+    std::int32_t y_ = 0;
+};
+
+}  // namespace
+
 double write_gml(State& st, ImageRecord& image, const char* path) {
     File file(path, "wb");
     if (!file) fail(-1, text::gml_create_failed);
@@ -126,21 +173,16 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
     FlippedImage flipped(st, image);
     const std::int32_t width = image.width, height = image.height;
     const std::uint8_t* rgb = image.rgb.data();
-    for (std::int32_t y = 0; y < height; ++y) {
-        // The row number is the same for the whole row: format it once.
-        char row_text[16];
-        const std::size_t row_size = static_cast<std::size_t>(std::to_chars(row_text, row_text + 16, y).ptr - row_text);
+    GmlLineStart line;
+    for (std::int32_t y = 0; y < height && width > 0; ++y) {
+        line.start_row(y);
         for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
-            char* p = out.reserve(64);
-            std::memcpy(p, "draw_point_color(", 17);
-            p = std::to_chars(p + 17, p + 64, x).ptr;
-            *p++ = ',';
-            *p++ = ' ';
-            std::memcpy(p, row_text, row_size);
-            p += row_size;
-            *p++ = ',';
-            *p++ = ' ';
-            p = std::to_chars(p, p + 16, rgb[0] + 256 * rgb[1] + 65536 * rgb[2]).ptr;
+            if (x) line.next_x();
+            char* p = out.reserve(GmlLineStart::capacity + 16);
+            // A fixed-size copy is one or two vector moves; the bytes past the end are overwritten.
+            std::memcpy(p, line.data(), GmlLineStart::capacity);
+            p = std::to_chars(p + line.size(), p + GmlLineStart::capacity + 16, rgb[0] + 256 * rgb[1] + 65536 * rgb[2])
+                    .ptr;
             std::memcpy(p, ");\n", 3);
             out.commit(p + 3);
         }

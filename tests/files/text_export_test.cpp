@@ -1,5 +1,6 @@
 // The HTML, GML and C-header writers: exact text for small images, and the real readers of that
 // text (a browser, the C compiler) agreeing with the pixels.
+#include <algorithm>
 #include <sstream>
 
 #include "files/messages.hpp"
@@ -59,6 +60,13 @@ TEST_F(TextExportTest, GmlScriptRedrawsThePictureUpright) {
               "//Converted by Ombrix Plug-In\n\n"
               "draw_point_color(0, 0, 65536);\ndraw_point_color(1, 0, 16777215);\n"
               "draw_point_color(0, 1, 1);\ndraw_point_color(1, 1, 256);\n");
+    // Column numbers carry from 9 to 10 and from 99 to 100 within a row.
+    auto& wide = add(2, make_record(101, 1));
+    std::fill(wide.rgb.data(), wide.rgb.data() + wide.rgb.size(), std::uint8_t{0});
+    write_gml(st, wide, path.c_str());
+    std::string lines = "//Converted by Ombrix Plug-In\n\n";
+    for (int x = 0; x < 101; ++x) lines += "draw_point_color(" + std::to_string(x) + ", 0, 0);\n";
+    EXPECT_EQ(read_file(path), lines);
     write_gml(st, add(1, make_record(3, 0)), path.c_str());
     EXPECT_EQ(read_file(path), "//Converted by Ombrix Plug-In\n\n");
 }
