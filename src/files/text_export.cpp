@@ -191,6 +191,7 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
 }
 
 double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
+    if (mode < 0 || mode > 2) fail_devil(0, il_invalid_param);
     File file(path, "wb");
     if (!file) fail(-1, text::header_create_failed);
     OutputBuffer out(file.get());

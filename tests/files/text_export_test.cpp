@@ -38,6 +38,11 @@ TEST_F(TextExportTest, HtmlSettingsAreTruncatedAndTheCellTextIsWrittenAsGiven) {
     const std::string page = read_file(path);
     EXPECT_NE(page.find("<TABLE BORDER=1 CELLPADDING=0 CELLSPACING=3>\n"), std::string::npos);
     EXPECT_NE(page.find("<TD  BGCOLOR=#010203> <b>x</b>; </TD>\n"), std::string::npos);
+    // A cell text larger than the writer's block goes out whole.
+    st.html.cell_text = std::string(3 << 20, 'x') + "<end>";
+    write_html(st, image, path.c_str());
+    EXPECT_NE(read_file(path).find("<TD  BGCOLOR=#010203> " + st.html.cell_text + "; </TD>\n   </TR><TR>\n"),
+              std::string::npos);
     st.html.border = std::numeric_limits<double>::quiet_NaN();
     write_html(st, image, path.c_str());
     EXPECT_NE(read_file(path).find("BORDER=-2147483648 "), std::string::npos);
