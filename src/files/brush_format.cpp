@@ -67,7 +67,7 @@ void stamp_brush(const Brush& brush, ImageRecord& image) noexcept {
         for (std::size_t c = 0; c < reach; ++c) {
             std::uint8_t* px = rgb + 3 * (start + c);
             if (brush.mask[c] == '1') {
-                px[0] = colour[0], px[1] = colour[1], px[2] = colour[2];
+                std::memcpy(px, colour, 3);
             } else if (brush.mask[c] == '0') {
                 px[0] = px[1] = px[2] = 0;
             }
