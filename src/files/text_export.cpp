@@ -119,8 +119,9 @@ double write_html(State& st, ImageRecord& image, const char* path) {
 
 namespace {
 
-// "draw_point_color(x, y, " of the current pixel. Stepping x mostly bumps its last digit in
-// place; only a carry rebuilds the text, so most pixels format one number, their colour.
+// "draw_point_color(x, y, " of the current pixel. The text is rebuilt only when x's last digit
+// carries; in between, the writer copies it and puts the current last digit in place. (Bumping
+// the digit inside the text itself would make every copy wait for that one-byte store.)
 class GmlLineStart {
 public:
     static constexpr std::size_t capacity = 48;  // 17 + 2 × (10 digits + ", ") fits
@@ -132,21 +133,25 @@ public:
     }
     void next_x() {
         ++x_;
-        char& last = text_[x_end_ - 1];
-        if (last != '9') {
-            ++last;
+        if (digit_ != '9') {
+            ++digit_;
         } else {
             build();
         }
     }
-    const char* data() const noexcept { return text_; }
-    std::size_t size() const noexcept { return size_; }
+    // Writes the text at `out` (which has room for `capacity` bytes) and returns its end.
+    char* write(char* out) const noexcept {
+        std::memcpy(out, text_, capacity);
+        out[digit_at_] = digit_;
+        return out + size_;
+    }
 
 private:
     void build() {
         std::memcpy(text_, "draw_point_color(", 17);
         char* p = std::to_chars(text_ + 17, text_ + capacity, x_).ptr;
-        x_end_ = static_cast<std::size_t>(p - text_);
+        digit_at_ = static_cast<std::size_t>(p - text_) - 1;
+        digit_ = text_[digit_at_];
         *p++ = ',';
         *p++ = ' ';
         p = std::to_chars(p, text_ + capacity, y_).ptr;
@@ -157,7 +162,8 @@ private:
 
     char text_[capacity] = {};
     std::size_t size_ = 0;
-    std::size_t x_end_ = 0;
+    std::size_t digit_at_ = 0;
+    char digit_ = '0';
     std::int32_t x_ = 0;
     std::int32_t y_ = 0;
 };
@@ -179,10 +185,9 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
         for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
             if (x) line.next_x();
             char* p = out.reserve(GmlLineStart::capacity + 16);
-            // A fixed-size copy is one or two vector moves; the bytes past the end are overwritten.
-            std::memcpy(p, line.data(), GmlLineStart::capacity);
-            p = std::to_chars(p + line.size(), p + GmlLineStart::capacity + 16, rgb[0] + 256 * rgb[1] + 65536 * rgb[2])
-                    .ptr;
+            // The line start is copied at its full capacity; the bytes past its end are overwritten.
+            p = line.write(p);
+            p = std::to_chars(p, p + 16, rgb[0] + 256 * rgb[1] + 65536 * rgb[2]).ptr;
             std::memcpy(p, ");\n", 3);
             out.commit(p + 3);
         }
