@@ -15,6 +15,7 @@
 #include "exports.hpp"
 #include "parser.hpp"
 #include "resolver.hpp"
+#include "runner.hpp"
 
 namespace ombrix::host::testing {
 
@@ -45,9 +46,11 @@ private:
 // Parses, resolves and runs; returns standard output. Errors propagate as ScriptError.
 inline std::string run_script(std::string_view source, Exports* exports = nullptr, Canvas* canvas = nullptr) {
     CapturedStream out;
-    Program program = parse_program(source);
-    Resolution resolution = resolve(program, exports);
-    run_program(program, resolution, {out.get(), canvas, exports});
+    run_on_interpreter_stack([&] {
+        Program program = parse_program(source);
+        Resolution resolution = resolve(program, exports);
+        run_program(program, resolution, {out.get(), canvas, exports});
+    });
     return out.text();
 }
 
