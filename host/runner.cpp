@@ -59,7 +59,7 @@ The language (a subset of GML):
               points outside ignored)
   printing    a real prints without a fraction when it is integral ("3"), else with two decimals
               ("1.50", "-0.25"); "nan", "inf", "-inf"
-  limits      statements and expressions nest at most 1000 levels
+  limits      statements and expressions nest at most 1000 levels; strings hold at most 16 MiB
 )";
 }
 
@@ -200,6 +200,10 @@ int run_here(std::span<const std::string> args, const std::string& default_libra
     } catch (const std::bad_alloc&) {
         std::fflush(streams.out);
         std::fprintf(streams.err, "ombrix: out of memory\n");
+        return exit_script_error;
+    } catch (const std::exception& error) {
+        std::fflush(streams.out);
+        std::fprintf(streams.err, "ombrix: %s\n", error.what());
         return exit_script_error;
     }
     return exit_success;

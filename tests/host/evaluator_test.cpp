@@ -112,6 +112,11 @@ TEST(Evaluator, StringsJoinAndCompareButDoNotMixWithReals) {
     EXPECT_EQ(script_error("x = \"a\" * \"b\"").message, "operator '*' needs reals, not strings");
     EXPECT_EQ(script_error("x = -\"a\"").message, "operator '-' needs a real, not a string");
     EXPECT_EQ(script_error("if \"yes\" x = 1").message, "a string cannot be a condition");
+    // Doubling a string without end stops at the length limit with the operator's position.
+    ScriptError too_long = script_error("s = \"ab\"\nrepeat (40) s += s");
+    EXPECT_EQ(too_long.message, "string longer than 16 MiB");
+    EXPECT_EQ(too_long.pos.line, 2u);
+    EXPECT_EQ(script_error("s = \"ab\"\nrepeat (40) s = s + s").pos.column, 19u);
 }
 
 TEST(Evaluator, TruthIsGreaterThanHalfAndLogicShortCircuits) {

@@ -1,11 +1,13 @@
 // The command line: exit statuses, error reports, help, and the canvas PNG read back by libpng.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "runner.hpp"
@@ -160,4 +162,47 @@ TEST_F(RunnerTest, ConvertedImageScriptsPaintEveryPixel) {
     std::vector<std::uint32_t> pixels = read_png(png, width, height);
     ASSERT_EQ(pixels.size(), 65536u);
     for (std::uint32_t i = 0; i < pixels.size(); i += 257) EXPECT_EQ(pixels[i], i) << i;
+}
+
+// The runner binary itself, in fresh processes: main's exit statuses, and the whole road from an
+// image through the library's GML writer back to the same picture on the canvas.
+class RunnerBinaryTest : public RunnerTest {
+protected:
+    int run_binary(const std::string& arguments) {
+        std::string command =
+            "cd '" + dir_ + "' && '" OMBRIX_BINARY_DIR "/ombrix' " + arguments + " >out.txt 2>err.txt";
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string file_text(const std::string& name) {
+        std::ifstream in(dir_ + "/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST_F(RunnerBinaryTest, ExitStatusesOfTheExecutable) {
+    write_script("ok.gml", "show_debug_message(image_OmbrixVersion())");
+    write_script("bad.gml", "x = ");
+    EXPECT_EQ(run_binary("ok.gml"), 0);
+    EXPECT_EQ(file_text("out.txt"), "1.0.0\n");
+    EXPECT_EQ(run_binary("bad.gml"), 1);
+    EXPECT_EQ(file_text("err.txt"), "bad.gml:1:5: error: expected an expression but found end of file\n");
+    EXPECT_EQ(run_binary("--no-such-option ok.gml"), 2);
+    EXPECT_EQ(run_binary("--library /nonexistent.so ok.gml"), 2);
+}
+
+TEST_F(RunnerBinaryTest, AConvertedImageRedrawsAsTheOriginalPicture) {
+    std::filesystem::copy_file(OMBRIX_SOURCE_DIR "/examples/sample.png", dir_ + "/sample.png");
+    write_script("convert.gml", "init()\nshow_debug_message(image_to_gml(image_load(\"sample.png\"), \"sample.gml\"))");
+    ASSERT_EQ(run_binary("convert.gml"), 0) << file_text("err.txt");
+    ASSERT_EQ(file_text("out.txt"), "1\n");
+    ASSERT_EQ(run_binary("--canvas 64 48 redrawn.png sample.gml"), 0) << file_text("err.txt");
+
+    std::uint32_t width = 0, height = 0, original_width = 0, original_height = 0;
+    std::vector<std::uint32_t> redrawn = read_png(dir_ + "/redrawn.png", width, height);
+    std::vector<std::uint32_t> original = read_png(dir_ + "/sample.png", original_width, original_height);
+    ASSERT_EQ(original.size(), 64u * 48u) << "sample.png is expected to be 8-bit RGB";
+    EXPECT_EQ(width, original_width);
+    EXPECT_EQ(height, original_height);
+    EXPECT_EQ(redrawn, original);
 }
