@@ -35,6 +35,8 @@ struct HsvTables {
     std::array<double, 256> fraction{};  // f of the hue's sector
     std::array<double, 256> one_minus_fraction{};
     std::array<std::uint8_t, 256> sector{};  // i, 0..5
+    std::array<int, 6> sector_start{};       // the first hue byte of each sector 1..5
+    bool sectors_ascend = true;
 };
 
 const HsvTables& hsv_tables() {
@@ -49,6 +51,14 @@ const HsvTables& hsv_tables() {
             t.sector[i] = static_cast<std::uint8_t>(sector);
             t.fraction[i] = h6 - sector;
             t.one_minus_fraction[i] = 1 - t.fraction[i];
+        }
+        // The sector grows with the hue byte up to 254 (byte 255 wraps to sector 0); the vector
+        // pass counts the sector starts a hue byte has reached.
+        t.sector_start.fill(256);
+        for (int c = 254; c >= 0; --c) {
+            const int sector = t.sector[static_cast<std::size_t>(c)];
+            for (int k = 1; k <= sector; ++k) t.sector_start[static_cast<std::size_t>(k)] = c;
+            if (c < 254 && sector > t.sector[static_cast<std::size_t>(c + 1)]) t.sectors_ascend = false;
         }
         return t;
     }();
@@ -230,6 +240,112 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, con
     return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
 }
 
+// ---- HSV and L*a*b* four pixels at a time in double precision -------------------------------------
+//
+// The same IEEE operations in the same order as the scalar formulas (no fused multiply-add), so
+// the bytes are identical; the per-channel table values are looked up four at a time.
+
+// Four table entries by four byte indices. Built from plain loads: on the processors measured
+// they beat the AVX2 gather instructions.
+OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const byte* index) {
+    return _mm256_setr_pd(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+}
+OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const byte* index, const byte* half) {
+    return _mm256_setr_pd(table[std::size_t{half[0]} * 256 + index[0]], table[std::size_t{half[1]} * 256 + index[1]],
+                          table[std::size_t{half[2]} * 256 + index[2]], table[std::size_t{half[3]} * 256 + index[3]]);
+}
+
+// 32 results of four-lane groups, in pixel order, as one plane vector.
+OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
+    const __m128i lo = _mm_packus_epi16(_mm_packs_epi32(groups[0], groups[1]), _mm_packs_epi32(groups[2], groups[3]));
+    const __m128i hi = _mm_packus_epi16(_mm_packs_epi32(groups[4], groups[5]), _mm_packs_epi32(groups[6], groups[7]));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
+
+OMBRIX_AVX2_INLINE __m128i clamped_bytes(__m256d x) {
+    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(clamped, _mm256_set1_pd(255.999)));
+}
+
+OMBRIX_AVX2_INLINE __m256d cube4(__m256d x) { return _mm256_mul_pd(_mm256_mul_pd(x, x), x); }
+OMBRIX_AVX2_INLINE __m256d times(double k, __m256d x) { return _mm256_mul_pd(_mm256_set1_pd(k), x); }
+
+std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
+    const LabTables& t = lab_tables();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte l[32], a[32], b[32];
+    for (std::size_t blk = 0; blk < blocks; ++blk) {
+        const std::size_t at = blk * v::block_bytes;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(l), v::load_plane(src.s[0] + at, 0));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(a), v::load_plane(src.s[1] + at, 1));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), v::load_plane(src.s[2] + at, 2));
+        __m128i r4[8], g4[8], b4[8];
+        alignas(32) byte branch[32];
+        for (int j = 0; j < 32; ++j) branch[j] = t.low_branch[l[j]];
+        for (int grp = 0; grp < 8; ++grp) {
+            const byte* li = l + 4 * grp;
+            // The branch of each L* byte selects which half of the a and b term tables applies.
+            const __m256d base = lookup(t.base.data(), li), Y = lookup(t.y.data(), li);
+            const __m256d a_term = lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
+            const __m256d b_term = lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
+            const __m256d X = times(0.951, cube4(_mm256_add_pd(base, a_term)));
+            const __m256d Z = times(1.089, cube4(_mm256_sub_pd(base, b_term)));
+            const __m256d R = _mm256_sub_pd(_mm256_sub_pd(times(3.063, X), times(1.393, Y)), times(0.476, Z));
+            const __m256d G = _mm256_add_pd(_mm256_add_pd(times(-0.969, X), times(1.876, Y)), times(0.042, Z));
+            const __m256d B = _mm256_add_pd(_mm256_sub_pd(times(0.068, X), times(0.229, Y)), times(1.069, Z));
+            r4[grp] = clamped_bytes(R);
+            g4[grp] = clamped_bytes(G);
+            b4[grp] = clamped_bytes(B);
+        }
+        v::store_planes(out + at, {plane_of(r4), plane_of(g4), plane_of(b4)});
+    }
+    return blocks * v::block_pixels;
+}
+
+OMBRIX_AVX2_INLINE __m128i rounded_bytes(__m256d x) {
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(255.0)), _mm256_set1_pd(0.5)));
+}
+
+std::size_t compose_hsv_avx2(const Sources& src, byte* out, std::size_t n) {
+    const HsvTables& t = hsv_tables();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte h[32], s[32], val[32];
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (std::size_t blk = 0; blk < blocks; ++blk) {
+        const std::size_t at = blk * v::block_bytes;
+        const __m256i hue = v::load_plane(src.s[0] + at, 0);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(h), hue);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(s), v::load_plane(src.s[1] + at, 0));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(val), v::load_plane(src.s[2] + at, 0));
+        __m128i V4[8], P4[8], Q4[8], T4[8];
+        for (int grp = 0; grp < 8; ++grp) {
+            const byte* hi = h + 4 * grp;
+            const __m256d S = lookup(t.unit.data(), s + 4 * grp), V = lookup(t.unit.data(), val + 4 * grp);
+            const __m256d f = lookup(t.fraction.data(), hi), g = lookup(t.one_minus_fraction.data(), hi);
+            V4[grp] = rounded_bytes(V);
+            P4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, S)));
+            Q4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, f))));
+            T4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, g))));
+        }
+        const __m256i Vb = plane_of(V4), Pb = plane_of(P4), Qb = plane_of(Q4), Tb = plane_of(T4);
+        // The sector of each hue byte, by the hue thresholds where it steps up (hue 255 is sector 0).
+        __m256i sector = _mm256_setzero_si256();
+        for (int k = 1; k <= 5; ++k)
+            sector = _mm256_sub_epi8(
+                sector, v::gt_u8(hue, v::splat(static_cast<byte>(t.sector_start[static_cast<std::size_t>(k)] - 1))));
+        sector = v::select(v::eq_u8(hue, v::splat(255)), _mm256_setzero_si256(), sector);
+        const auto in = [&](int k) { return v::eq_u8(sector, v::splat(static_cast<byte>(k))); };
+        const __m256i s1 = in(1), s2 = in(2), s3 = in(3), s4 = in(4), s5 = in(5);
+        // (r, g, b) by sector: 0 (V, T, P), 1 (Q, V, P), 2 (P, V, T), 3 (P, Q, V), 4 (T, P, V), 5 (V, P, Q).
+        const __m256i r = v::select(s1, Qb, v::select(_mm256_or_si256(s2, s3), Pb, v::select(s4, Tb, Vb)));
+        const __m256i gr =
+            v::select(_mm256_or_si256(s1, s2), Vb, v::select(s3, Qb, v::select(_mm256_or_si256(s4, s5), Pb, Tb)));
+        const __m256i b = v::select(_mm256_or_si256(s3, s4), Vb, v::select(s2, Tb, v::select(s5, Qb, Pb)));
+        v::store_planes(out + at, {r, gr, b});
+    }
+    return blocks * v::block_pixels;
+}
+
 // Returns how many pixels it composed (whole blocks only).
 template <Composition K>
 std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
@@ -279,8 +395,14 @@ std::size_t pixels_of(const ImageRecord& image) noexcept { return std::min(image
 template <Composition K>
 void compose_kind(const Sources& src, byte* out, std::size_t n) {
     std::size_t done = 0;
-    if constexpr (K != Composition::hsv && K != Composition::lab)
-        if (simd::avx2_enabled()) done = compose_avx2<K>(src, out, n);
+    if (simd::avx2_enabled()) {
+        if constexpr (K == Composition::hsv) {
+            if (hsv_tables().sectors_ascend) done = compose_hsv_avx2(src, out, n);
+        } else if constexpr (K == Composition::lab)
+            done = compose_lab_avx2(src, out, n);
+        else
+            done = compose_avx2<K>(src, out, n);
+    }
     compose_scalar<K>(src, out, done, n);
 }
 
