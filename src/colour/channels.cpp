@@ -245,23 +245,6 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, con
 // The same IEEE operations in the same order as the scalar formulas (no fused multiply-add), so
 // the bytes are identical; the per-channel table values are looked up four at a time.
 
-// Four table entries by four byte indices. Built from plain loads: on the processors measured
-// they beat the AVX2 gather instructions.
-OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const byte* index) {
-    return _mm256_setr_pd(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
-}
-OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const byte* index, const byte* half) {
-    return _mm256_setr_pd(table[std::size_t{half[0]} * 256 + index[0]], table[std::size_t{half[1]} * 256 + index[1]],
-                          table[std::size_t{half[2]} * 256 + index[2]], table[std::size_t{half[3]} * 256 + index[3]]);
-}
-
-// 32 results of four-lane groups, in pixel order, as one plane vector.
-OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
-    const __m128i lo = _mm_packus_epi16(_mm_packs_epi32(groups[0], groups[1]), _mm_packs_epi32(groups[2], groups[3]));
-    const __m128i hi = _mm_packus_epi16(_mm_packs_epi32(groups[4], groups[5]), _mm_packs_epi32(groups[6], groups[7]));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-}
-
 OMBRIX_AVX2_INLINE __m128i clamped_bytes(__m256d x) {
     const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
     return _mm256_cvttpd_epi32(_mm256_mul_pd(clamped, _mm256_set1_pd(255.999)));
@@ -285,9 +268,9 @@ std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
         for (int grp = 0; grp < 8; ++grp) {
             const byte* li = l + 4 * grp;
             // The branch of each L* byte selects which half of the a and b term tables applies.
-            const __m256d base = lookup(t.base.data(), li), Y = lookup(t.y.data(), li);
-            const __m256d a_term = lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
-            const __m256d b_term = lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
+            const __m256d base = v::lookup(t.base.data(), li), Y = v::lookup(t.y.data(), li);
+            const __m256d a_term = v::lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
+            const __m256d b_term = v::lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
             const __m256d X = times(0.951, cube4(_mm256_add_pd(base, a_term)));
             const __m256d Z = times(1.089, cube4(_mm256_sub_pd(base, b_term)));
             const __m256d R = _mm256_sub_pd(_mm256_sub_pd(times(3.063, X), times(1.393, Y)), times(0.476, Z));
@@ -297,7 +280,7 @@ std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
             g4[grp] = clamped_bytes(G);
             b4[grp] = clamped_bytes(B);
         }
-        v::store_planes(out + at, {plane_of(r4), plane_of(g4), plane_of(b4)});
+        v::store_planes(out + at, {v::plane_of(r4), v::plane_of(g4), v::plane_of(b4)});
     }
     return blocks * v::block_pixels;
 }
@@ -320,14 +303,14 @@ std::size_t compose_hsv_avx2(const Sources& src, byte* out, std::size_t n) {
         __m128i V4[8], P4[8], Q4[8], T4[8];
         for (int grp = 0; grp < 8; ++grp) {
             const byte* hi = h + 4 * grp;
-            const __m256d S = lookup(t.unit.data(), s + 4 * grp), V = lookup(t.unit.data(), val + 4 * grp);
-            const __m256d f = lookup(t.fraction.data(), hi), g = lookup(t.one_minus_fraction.data(), hi);
+            const __m256d S = v::lookup(t.unit.data(), s + 4 * grp), V = v::lookup(t.unit.data(), val + 4 * grp);
+            const __m256d f = v::lookup(t.fraction.data(), hi), g = v::lookup(t.one_minus_fraction.data(), hi);
             V4[grp] = rounded_bytes(V);
             P4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, S)));
             Q4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, f))));
             T4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, g))));
         }
-        const __m256i Vb = plane_of(V4), Pb = plane_of(P4), Qb = plane_of(Q4), Tb = plane_of(T4);
+        const __m256i Vb = v::plane_of(V4), Pb = v::plane_of(P4), Qb = v::plane_of(Q4), Tb = v::plane_of(T4);
         // The sector of each hue byte, by the hue thresholds where it steps up (hue 255 is sector 0).
         __m256i sector = _mm256_setzero_si256();
         for (int k = 1; k <= 5; ++k)

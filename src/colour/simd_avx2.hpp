@@ -187,4 +187,23 @@ OMBRIX_AVX2_INLINE __m256i grey_level(const Planes& q) {
                                grey_half(widen_hi(q.r), widen_hi(q.g), widen_hi(q.b)));
 }
 
+// ---- four doubles at a time ----------------------------------------------------------------------
+
+// Four table entries by four byte indices. Built from plain loads: on the processors measured
+// they beat the AVX2 gather instructions.
+OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const std::uint8_t* index) {
+    return _mm256_setr_pd(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+}
+OMBRIX_AVX2_INLINE __m256d lookup(const double* table, const std::uint8_t* index, const std::uint8_t* half) {
+    return _mm256_setr_pd(table[std::size_t{half[0]} * 256 + index[0]], table[std::size_t{half[1]} * 256 + index[1]],
+                          table[std::size_t{half[2]} * 256 + index[2]], table[std::size_t{half[3]} * 256 + index[3]]);
+}
+
+// 32 results of four-lane groups, in pixel order, as one plane vector.
+OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
+    const __m128i lo = _mm_packus_epi16(_mm_packs_epi32(groups[0], groups[1]), _mm_packs_epi32(groups[2], groups[3]));
+    const __m128i hi = _mm_packus_epi16(_mm_packs_epi32(groups[4], groups[5]), _mm_packs_epi32(groups[6], groups[7]));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
+
 }  // namespace ombrix::simd::avx2

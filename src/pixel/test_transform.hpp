@@ -51,7 +51,7 @@ constexpr byte byte_wrap(double x) noexcept { return to_byte(x); }
 inline constexpr std::int32_t last_test_mode = 23;
 
 // The new pixel of one mode of image_test; any mode outside 0..23 leaves the pixel as it is.
-inline colour::Rgb test_pixel(std::int32_t mode, colour::Rgb p) noexcept {
+[[gnu::always_inline]] inline colour::Rgb test_pixel(std::int32_t mode, colour::Rgb p) noexcept {
     const byte R = p.r, G = p.g, B = p.b;
     if (mode >= 0 && mode <= 6) {
         // Each step takes the value just computed in place of red (and then of green).

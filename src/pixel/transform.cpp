@@ -45,12 +45,13 @@ void random_pass(byte* p, std::size_t n) noexcept {
 
 // ---- mode 21: the hue byte ---------------------------------------------------------------------
 //
-// With d = max - min, the hue times 255.999 is N × 255.999 / (6d) for a whole N in [0, 6d): N is
+// With d = max - min, the hue times 255.999 is n × 255.999 / (6d) for a whole n in [0, 6d): n is
 // the sector's offset (0, 2d or 4d, or 6d for a negative red-sector hue) plus the channel
-// difference. That rational is either a whole number or at least 1/(6000·d) > 6e-7 away from one,
-// while the double formula strays from it by less than 1e-11. So wherever the product below is
-// more than 1e-8 away from a whole number, its floor is the formula's byte; the rest (whole
-// values, such as every hue of exactly 0) take the formula itself.
+// difference. For n = 0 (red largest, green equal to blue) the formula's hue is exactly 0. Any
+// other n gives a rational at least 1/(6000·d) > 6e-7 away from a whole number (it is never whole:
+// that would need 2000 to divide n), while both the double formula and the product below stray
+// from it by less than 1e-11. So the product's whole part is the formula's byte; a product within
+// 1e-8 of a whole number would break that argument and takes the formula itself.
 
 struct HueScale {
     std::array<double, 256> per_difference{};  // 255.999 / (6d)
@@ -78,8 +79,9 @@ inline byte hue_byte_fast(const HueScale& scale, byte r, byte g, byte b) noexcep
     } else {
         n = 4 * d + r - g;
     }
+    if (n == 0) return 0;
     const double value = n * scale.per_difference[static_cast<std::size_t>(d)];
-    const double whole = std::floor(value);
+    const auto whole = static_cast<std::int32_t>(value);  // 0 <= value < 256
     const double fraction = value - whole;
     if (fraction < 1e-8 || fraction > 1 - 1e-8) return colour::rgb_hue_byte(r, g, b);
     return static_cast<byte>(whole);
@@ -142,13 +144,13 @@ void value_scalar_pass(byte* p, std::size_t n) {
 // ---- mode 24: L* depends only on the luminance Y --------------------------------------------------
 //
 // Y is a sum of three per-channel terms, so it is computed exactly as the formula does from three
-// small tables. [0, 1) is cut into 2^16 buckets; where L*'s byte is the same at both ends of a
+// small tables. [0, 1) is cut into 2^13 buckets; where L*'s byte is the same at both ends of a
 // bucket the bucket's byte is the answer, and a bucket that holds a step (at most one, checked
 // when the table is built) keeps the exact Y of the step. Any Y outside the buckets takes the
 // formula.
 
 struct LabLTable {
-    static constexpr int buckets = 1 << 16;
+    static constexpr int buckets = 1 << 13;
     std::array<double, 256> red{}, green{}, blue{};
     std::array<byte, buckets + 1> base{};
     std::array<double, buckets> step{};  // the smallest Y of the bucket with byte base + 1
@@ -298,6 +300,106 @@ std::size_t avx2_pass(byte* p, std::size_t n) {
     return blocks * v::block_pixels;
 }
 
+// Mode 21, 32 pixels at a time: n in 16-bit lanes, the product in doubles, four at a time.
+std::size_t hue_avx2(byte* p, std::size_t n) {
+    const HueScale& scale = hue_scale();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) std::uint16_t numerator[32];
+    alignas(32) byte difference[32], result[32];
+    const __m256d low_guard = _mm256_set1_pd(1e-8), high_guard = _mm256_set1_pd(1 - 1e-8);
+    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
+        const v::Planes q = v::load_planes(p);
+        const __m256i mx = v::max3_u8(q.r, q.g, q.b), d = _mm256_sub_epi8(mx, v::min3_u8(q.r, q.g, q.b));
+        const __m256i red_max = v::eq_u8(q.r, mx), green_max = _mm256_andnot_si256(red_max, v::eq_u8(q.g, mx));
+        __m256i halves[2];
+        for (int h = 0; h < 2; ++h) {
+            const auto widen = [h](__m256i x) { return h ? v::widen_hi(x) : v::widen_lo(x); };
+            const auto widen_mask = [h](__m256i m) {
+                return h ? _mm256_unpackhi_epi8(m, m) : _mm256_unpacklo_epi8(m, m);
+            };
+            const __m256i r = widen(q.r), g = widen(q.g), b = widen(q.b), d16 = widen(d);
+            __m256i red = _mm256_sub_epi16(g, b);
+            const __m256i six_d = _mm256_mullo_epi16(d16, _mm256_set1_epi16(6));
+            red = _mm256_add_epi16(red, _mm256_and_si256(_mm256_cmpgt_epi16(_mm256_setzero_si256(), red), six_d));
+            const __m256i green = _mm256_add_epi16(_mm256_slli_epi16(d16, 1), _mm256_sub_epi16(b, r));
+            const __m256i blue = _mm256_add_epi16(_mm256_slli_epi16(d16, 2), _mm256_sub_epi16(r, g));
+            halves[h] = v::select(widen_mask(red_max), red, v::select(widen_mask(green_max), green, blue));
+        }
+        // Lane-split words back to pixel order.
+        _mm256_store_si256(reinterpret_cast<__m256i*>(numerator),
+                           _mm256_permute2x128_si256(halves[0], halves[1], 0x20));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(numerator + 16),
+                           _mm256_permute2x128_si256(halves[0], halves[1], 0x31));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(difference), d);
+        __m128i wholes[8];
+        int doubtful = 0;
+        for (int grp = 0; grp < 8; ++grp) {
+            const __m256d count = _mm256_cvtepi32_pd(
+                _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(numerator + 4 * grp))));
+            const __m256d value = _mm256_mul_pd(count, v::lookup(scale.per_difference.data(), difference + 4 * grp));
+            wholes[grp] = _mm256_cvttpd_epi32(value);
+            const __m256d fraction = _mm256_sub_pd(value, _mm256_cvtepi32_pd(wholes[grp]));
+            const __m256d near = _mm256_or_pd(_mm256_cmp_pd(fraction, low_guard, _CMP_LT_OQ),
+                                              _mm256_cmp_pd(fraction, high_guard, _CMP_GT_OQ));
+            const __m256d counted = _mm256_cmp_pd(count, _mm256_setzero_pd(), _CMP_NEQ_OQ);
+            doubtful |= _mm256_movemask_pd(_mm256_and_pd(near, counted)) << (4 * grp);
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(wholes));
+        for (; doubtful != 0; doubtful &= doubtful - 1) {
+            const int j = __builtin_ctz(static_cast<unsigned>(doubtful));
+            result[j] = colour::rgb_hue_byte(p[3 * j], p[3 * j + 1], p[3 * j + 2]);
+        }
+        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    }
+    return blocks * v::block_pixels;
+}
+
+// Mode 24, four pixels at a time: Y from the three term tables, then the bucket and its step.
+std::size_t lab_l_avx2(byte* p, std::size_t n) {
+    const LabLTable& t = lab_l_table();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte r[32], g[32], b[32], result[32];
+    alignas(16) std::int32_t bucket[4];
+    const __m256d scale = _mm256_set1_pd(LabLTable::buckets), top = _mm256_set1_pd(LabLTable::buckets);
+    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
+        const v::Planes q = v::load_planes(p);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
+        __m128i bytes[8];
+        int outside = 0;
+        for (int grp = 0; grp < 8; ++grp) {
+            const int at = 4 * grp;
+            const __m256d y =
+                _mm256_add_pd(_mm256_add_pd(v::lookup(t.red.data(), r + at), v::lookup(t.green.data(), g + at)),
+                              v::lookup(t.blue.data(), b + at));
+            const __m256d scaled = _mm256_mul_pd(y, scale);
+            // Y is at least 0; one at or above 1 has no bucket and takes the formula below.
+            const __m256d beyond = _mm256_cmp_pd(scaled, top, _CMP_GE_OQ);
+            outside |= _mm256_movemask_pd(beyond) << at;
+            const __m128i k = _mm256_cvttpd_epi32(_mm256_andnot_pd(beyond, scaled));
+            _mm_store_si128(reinterpret_cast<__m128i*>(bucket), k);
+            const __m256d step = _mm256_setr_pd(
+                t.step[static_cast<std::size_t>(bucket[0])], t.step[static_cast<std::size_t>(bucket[1])],
+                t.step[static_cast<std::size_t>(bucket[2])], t.step[static_cast<std::size_t>(bucket[3])]);
+            const __m128i base = _mm_setr_epi32(
+                t.base[static_cast<std::size_t>(bucket[0])], t.base[static_cast<std::size_t>(bucket[1])],
+                t.base[static_cast<std::size_t>(bucket[2])], t.base[static_cast<std::size_t>(bucket[3])]);
+            // The comparison mask is -1 where Y has reached the step: subtracting it adds 1.
+            const __m128i reached =
+                _mm256_cvtpd_epi32(_mm256_and_pd(_mm256_cmp_pd(y, step, _CMP_GE_OQ), _mm256_set1_pd(1.0)));
+            bytes[grp] = _mm_add_epi32(base, reached);
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(bytes));
+        for (; outside != 0; outside &= outside - 1) {
+            const int j = __builtin_ctz(static_cast<unsigned>(outside));
+            result[j] = rgb_lab_l_byte(r[j], g[j], b[j]);
+        }
+        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    }
+    return blocks * v::block_pixels;
+}
+
 }  // namespace
 }  // namespace ombrix::pixel
 
@@ -311,7 +413,8 @@ using Pass = void (*)(byte*, std::size_t);
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
     if constexpr (Mode == 21) {
-        hue_pass(p, n);
+        const std::size_t done = simd::avx2_enabled() ? hue_avx2(p, n) : 0;
+        hue_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 22) {
         saturation_pass(p, n);
     } else if constexpr (Mode == 23) {
@@ -319,7 +422,8 @@ void run_mode(byte* p, std::size_t n) {
         if (simd::avx2_enabled() && value_is_largest_channel()) done = avx2_pass<23>(p, n);
         value_scalar_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 24) {
-        lab_l_pass(p, n);
+        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_avx2(p, n) : 0;
+        lab_l_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 33) {
         random_pass(p, n);
     } else if constexpr (is_vector_mode(Mode)) {

@@ -3,6 +3,7 @@
 // YCbCr in 16.16 fixed point).
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -99,20 +100,18 @@ inline byte rgb_lab_b_byte(byte r, byte g, byte b) noexcept {
 inline constexpr std::int32_t first_transform_mode = -1;
 inline constexpr std::int32_t last_transform_mode = 36;
 
+// Four levels: 0 → 0, 1..64 → 32, 65..128 → 98, 129..192 → 160, 193..254 → 224, 255 → 255.
+// (v + 63) >> 6 numbers the bands 0 to 4 without a branch per band.
 constexpr byte posterise4(byte v) noexcept {
-    if (v == 0) return 0;
-    if (v <= 64) return 32;
-    if (v <= 128) return 98;
-    if (v <= 192) return 160;
-    if (v < 255) return 224;
-    return 255;
+    constexpr byte levels[5] = {0, 32, 98, 160, 224};
+    return v == 255 ? 255 : levels[(v + 63) >> 6];
 }
 
 constexpr colour::Rgb grey(byte v) noexcept { return {v, v, v}; }
 
 // The new pixel of one mode, for modes 0 to 36 except the random mode 33 (any other mode leaves
 // the pixel as it is). The passes resolve the mode once and inline this per pixel.
-inline colour::Rgb transform_pixel(std::int32_t mode, colour::Rgb p) noexcept {
+[[gnu::always_inline]] inline colour::Rgb transform_pixel(std::int32_t mode, colour::Rgb p) noexcept {
     const byte R = p.r, G = p.g, B = p.b;
     switch (mode) {
         case 0:
