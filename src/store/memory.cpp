@@ -23,6 +23,8 @@ struct Header {
 };
 static_assert(sizeof(Header) <= header_size);
 
+bool huge_pages_enabled = true;
+
 Header* header_of(const void* block) {
     return reinterpret_cast<Header*>(const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(block)) - header_size);
 }
@@ -50,7 +52,7 @@ void* map_huge(std::size_t size) {
 }  // namespace
 
 void* allocate(std::size_t size, bool zeroed) noexcept {
-    if (size >= huge_threshold) return map_huge(size);
+    if (size >= huge_threshold && huge_pages_enabled) return map_huge(size);
     if (size > SIZE_MAX - header_size) return nullptr;
     void* raw = zeroed ? std::calloc(1, size + header_size) : std::malloc(size + header_size);
     if (!raw) return nullptr;
@@ -59,6 +61,8 @@ void* allocate(std::size_t size, bool zeroed) noexcept {
     h->mapped_size = 0;
     return static_cast<std::uint8_t*>(raw) + header_size;
 }
+
+void set_huge_pages(bool enabled) noexcept { huge_pages_enabled = enabled; }
 
 void release(const void* block) noexcept {
     if (!block) return;

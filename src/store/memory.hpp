@@ -15,6 +15,8 @@ inline constexpr std::size_t huge_threshold = std::size_t{1} << 20;
 // Returns null when the memory cannot be had. `zeroed` asks for zero-filled bytes (mapped
 // blocks are always zero-filled, for free).
 void* allocate(std::size_t size, bool zeroed = false) noexcept;
+// Whether large blocks get huge pages (on by default); benchmarks turn it off for a baseline.
+void set_huge_pages(bool enabled) noexcept;
 void release(const void* block) noexcept;
 
 // Owning, move-only byte buffer from `allocate`.
