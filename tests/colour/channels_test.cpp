@@ -8,9 +8,10 @@
 #include <random>
 
 #include "colour/simd.hpp"
-#include "pixel/transform.hpp"
 #include "pixel/transform_support.hpp"
 #include "store/errors.hpp"
+#include "store/library.hpp"
+#include "store/round_trip.hpp"
 
 namespace ombrix::colour {
 namespace {
@@ -229,17 +230,20 @@ TEST(Composition, FailuresUseUpTheIdAndRegisterNothing) {
     EXPECT_EQ(pixel(made, 38), (Rgb{1, 9, 9}));
 }
 
-TEST(Composition, CmykSplitComposesBackIntoTheImage) {
-    const auto original = test_images::every_colour(test_images::sample_stride);
+TEST(Composition, ComposedImagesGoThroughTheDevilRoundTrip) {
     Images images;
-    std::int32_t ids[4];
-    for (int m = 0; m < 4; ++m) {
-        auto split = test_images::copy_of(*original);
-        pixel::transform_rgb(*split, 14 + m);
-        ids[m] = images.add(std::move(split));
-    }
-    const ImageRecord& back = images.at(compose_channels(images.st, Composition::cmyk, ids));
-    EXPECT_TRUE(std::equal(original->rgb.data(), original->rgb.data() + original->rgb.size(), back.rgb.data()));
+    init_library(images.st);
+    auto source = repeated({{10, 200, 50}, {1, 2, 3}}, 6);  // 12 pixels as 3 rows of 4
+    source->width = 4;
+    source->height = 3;
+    const std::int32_t a = images.add(std::move(source));
+    const std::int32_t ids[] = {a, a, a};
+    ImageRecord& made =
+        images.st.images.get(static_cast<std::int32_t>(compose_channels(images.st, Composition::rgb, ids)));
+    flip_image(images.st, made);  // copy-in, iluFlipImage, copy-back: the rows swap
+    const ImageRecord& original = images.at(a);
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t x = 0; x < 4; ++x) ASSERT_EQ(pixel(made, row * 4 + x), pixel(original, (2 - row) * 4 + x));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 
 #include <climits>
 
-#include "colour/queries.hpp"
-
 namespace ombrix::colour {
 namespace {
 
@@ -202,25 +200,6 @@ TEST(Ycbcr, FixedPointToRgbClamped) {
     }
     // y = 110 × 56284; red + 80723 × 100; green - 19896 × (-28) - 41133 × 100; blue + 101954 × (-28).
     EXPECT_EQ(ycbcr_bytes_to_rgb(126, 100, 228, ycbcr470), (Rgb{218, 40, 51}));
-}
-
-TEST(Queries, PackedColoursAndTheirComponents) {
-    EXPECT_EQ(value_of(8421504), 128);
-    EXPECT_EQ(hue_of(8421504), 0);
-    EXPECT_EQ(saturation_of(8421504), 0);
-    EXPECT_EQ(hue_of(65280), 85);
-    EXPECT_EQ(hue_of(16711680), 170);
-    EXPECT_EQ(hue_of(255), 0);
-    EXPECT_EQ(cmyk_of(0, 100).k, 255);
-    EXPECT_EQ(cmyk_of(255, 100).m, 255);
-    EXPECT_EQ(cmyk_of(-1, 100).k, 0);  // low 24 bits of -1: white
-    EXPECT_EQ(colour_from_hsv(0, 0, 128), 8421504);
-    EXPECT_EQ(colour_from_hsv(0, 255, 255), 255);
-    EXPECT_EQ(colour_from_hsv(255, 255, 255), 255);
-    EXPECT_EQ(colour_from_cmyk(0, 0, 0, 0), 16777215);
-    EXPECT_EQ(colour_from_cmyk(255, 255, 255, 0), 0);
-    EXPECT_EQ(colour_from_cmyk(0, 0, 0, 255), 0);
-    EXPECT_EQ(colour_from_cmyk(300, 0, 0, 0), -45);
 }
 
 }  // namespace

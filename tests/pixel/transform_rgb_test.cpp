@@ -18,7 +18,7 @@ using colour::Rgb;
 using test_images::pixel;
 using test_images::repeated;
 
-constexpr Rgb black{0, 0, 0}, white{255, 255, 255}, red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255};
+constexpr Rgb black{0, 0, 0}, white{255, 255, 255}, red{255, 0, 0}, blue{0, 0, 255};
 constexpr Rgb mixed{10, 200, 50}, ordered{10, 20, 30}, grey77{77, 77, 77};
 
 Rgb g(std::uint8_t v) { return {v, v, v}; }
@@ -42,73 +42,18 @@ void expect_cases(const std::vector<Case>& cases) {
     }
 }
 
-TEST(TransformRgb, MasksAndPermutations) {
+// The script test shows every mode on black, white, the primaries, (10, 200, 50), (10, 20, 30)
+// and grey 129; these are the other pixels whose results the modes single out.
+TEST(TransformRgb, GreyModesOnFurtherPixels) {
     expect_cases({
-        {0, ordered, {10, 0, 0}},
-        {1, ordered, {0, 20, 0}},
-        {2, ordered, {0, 0, 30}},
-        {3, ordered, {10, 20, 0}},
-        {4, ordered, {0, 20, 30}},
-        {5, ordered, {10, 0, 30}},
-        {6, ordered, {10, 30, 20}},
-        {7, ordered, {20, 10, 30}},
-        {8, ordered, {20, 30, 10}},
-        {9, ordered, {30, 10, 20}},
-        {10, ordered, {30, 20, 10}},
-    });
-}
-
-TEST(TransformRgb, GreysOfChannelsAndUndercolourRemovedCmyk) {
-    expect_cases({
-        {11, mixed, g(10)},
-        {12, mixed, g(200)},
-        {13, mixed, g(50)},
-        {14, red, g(0)},
-        {15, red, g(255)},
-        {16, red, g(255)},
-        {17, red, g(0)},
-        {14, white, g(0)},
-        {15, white, g(0)},
-        {16, white, g(0)},
-        {17, white, g(0)},
-        {14, black, g(0)},
-        {15, black, g(0)},
-        {16, black, g(0)},
-        {17, black, g(255)},
-        // K = 255 - 200 = 55: C = 245 - 55, M = 55 - 55, Y = 205 - 55.
-        {14, mixed, g(190)},
-        {15, mixed, g(0)},
-        {16, mixed, g(150)},
-        {17, mixed, g(55)},
         {18, {0, 90, 200}, g(255)},
-        {18, mixed, g(245)},
-        {19, mixed, g(55)},
-        {20, mixed, g(205)},
-    });
-}
-
-TEST(TransformRgb, HsvAndLabGreys) {
-    expect_cases({
-        {21, mixed, g(94)}, {21, green, g(85)},  {21, blue, g(170)},    {21, grey77, g(0)},  {22, mixed, g(243)},
-        {22, red, g(255)},  {22, grey77, g(0)},  {23, mixed, g(200)},   {23, grey77, g(77)}, {24, white, g(255)},
-        {24, black, g(0)},  {24, mixed, g(206)}, {24, {1, 1, 1}, g(9)}, {25, black, g(128)}, {25, white, g(128)},
-        {25, mixed, g(40)}, {25, red, g(231)},   {26, black, g(128)},   {26, blue, g(0)},    {26, mixed, g(176)},
+        {21, grey77, g(0)},
+        {22, grey77, g(0)},
+        {23, grey77, g(77)},
+        {24, {1, 1, 1}, g(9)},
+        {25, red, g(231)},
         {26, red, g(214)},
-    });
-}
-
-TEST(TransformRgb, FixedPointYcbcrGreys) {
-    expect_cases({
-        {27, white, g(235)},
-        {27, black, g(16)},
-        {30, white, g(235)},
-        {30, black, g(16)},
-        {27, mixed, g(124)},
-        {28, mixed, g(90)},
-        {29, mixed, g(55)},
-        {30, mixed, g(144)},
-        {31, mixed, g(81)},
-        {32, mixed, g(51)},
+        {26, blue, g(0)},
         {29, red, g(240)},
         {28, blue, g(240)},
         {31, blue, g(240)},
