@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define OMBRIX_ASAN 1
@@ -181,6 +182,45 @@ void release(const void* block) noexcept {
         h->kind = 0;
         std::free(h);
     }
+}
+
+namespace {
+struct DevilBlocks {
+    std::mutex lock;
+    std::unordered_set<const void*> live;
+};
+DevilBlocks& devil_blocks() {
+    static DevilBlocks* blocks = new DevilBlocks();  // never destroyed: DevIL may free after exit handlers
+    return *blocks;
+}
+}  // namespace
+
+void* devil_allocate(std::size_t size) noexcept {
+    void* block = allocate(size);
+    if (!block) return nullptr;
+    DevilBlocks& d = devil_blocks();
+    try {
+        std::lock_guard guard(d.lock);
+        d.live.insert(block);
+    } catch (...) {
+        release(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void devil_release(const void* block) noexcept {
+    if (!block) return;
+    DevilBlocks& d = devil_blocks();
+    bool ours = false;
+    {
+        std::lock_guard guard(d.lock);
+        ours = d.live.erase(block) == 1;
+    }
+    if (ours)
+        release(block);
+    else
+        std::free(const_cast<void*>(block));
 }
 
 void trim() noexcept {

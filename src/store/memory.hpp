@@ -27,6 +27,12 @@ inline constexpr std::size_t cache_bytes = std::size_t{512} << 20;
 void* allocate(std::size_t size, bool zeroed = false) noexcept;
 void release(const void* block) noexcept;
 
+// The hooks DevIL allocates and frees through (ilSetMemory). DevIL 1.7.8 also hands its free hook
+// blocks it did not get from it (ilSetString keeps a plain strdup copy and frees it through the
+// hook later), so the hooks remember their live blocks and give anything else back to free().
+void* devil_allocate(std::size_t size) noexcept;
+void devil_release(const void* block) noexcept;
+
 // Unmaps the cached free blocks (for tests and for a host that wants its memory back).
 void trim() noexcept;
 // Bytes held in cached free blocks.
