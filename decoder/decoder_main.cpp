@@ -19,6 +19,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "store/decoder_core.hpp"
 #include "store/decoder_protocol.hpp"
@@ -37,6 +38,17 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
     setrlimit(resource, &limit);
 }
 
+bool write_all(int fd, const std::uint8_t* from, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(fd, from + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // The child: limits first, then DevIL. Never returns.
 [[noreturn]] void decode_and_exit(int channel, const Request& request, const char* path, pid_t watcher) {
     const rlim_t cpu = request.cpu_seconds ? request.cpu_seconds : 1;
@@ -52,16 +64,27 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
     ilGenImages(1, &image);
     ilBindImage(image);
     Reply reply;
-    UniqueFd block;
+    memory::Buffer pixels;
     reply.outcome = decode_with_devil(path, reply.properties, [&](std::size_t bytes) -> std::uint8_t* {
-        block.reset(memfd_create("ombrix-pixels", MFD_CLOEXEC));
-        if (!block || ftruncate(block.get(), static_cast<off_t>(bytes)) != 0) return nullptr;
-        // Populated up front: one pass in the kernel instead of a fault per page during the copy.
-        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, block.get(), 0);
-        if (p == MAP_FAILED) return nullptr;
-        reply.pixel_bytes = bytes;
-        return static_cast<std::uint8_t*>(p);
+        try {
+            pixels = memory::Buffer(bytes);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return pixels.data();
     });
+    UniqueFd block;
+    if (reply.outcome == Outcome::loaded && !pixels.empty()) {
+        // The pixels go into the shared block by pwrite, not through a mapping of it: a fresh
+        // process pays for every 4 KiB page it touches, while the kernel's copy touches none of
+        // them, and the pixels themselves sit in huge pages.
+        block.reset(memfd_create("ombrix-pixels", MFD_CLOEXEC));
+        if (!block || !write_all(block.get(), pixels.data(), pixels.size())) {
+            reply.outcome = Outcome::out_of_memory;
+        } else {
+            reply.pixel_bytes = pixels.size();
+        }
+    }
     if (reply.outcome != Outcome::loaded) reply.pixel_bytes = 0;
     send_message(channel, &reply, sizeof reply, nullptr, 0, reply.pixel_bytes ? block.get() : -1);
     _exit(0);
