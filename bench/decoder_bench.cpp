@@ -10,6 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,6 +64,26 @@ std::vector<std::string>& files() {
 
 double ms_since(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
 
+double cpu_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// CPU time of the decoder process and of the children it has reaped, in milliseconds (clock-tick
+// resolution, so only meaningful summed over many loads).
+double decoder_cpu_ms() {
+    std::ifstream stat("/proc/" + std::to_string(decoder::service_pid()) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 17 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);
+    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 void IsolatedAgainstInProcess(benchmark::State& state) {
     const bool png = state.range(0) != 0;
     const int side = static_cast<int>(state.range(1));
@@ -76,19 +99,24 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
         return;
     }
     std::memcpy(to.data(), from.data(), bytes);
-    double in_process = 0, isolated = 0, copy = 0;
+    double in_process = 0, isolated = 0, copy = 0, in_process_cpu = 0, isolated_cpu = 0;
+    const double decoder_cpu_before = decoder_cpu_ms();
     for (auto _ : state) {
         auto t0 = Clock::now();
+        double c0 = cpu_ms();
         DecodedImage a;
         decoder::decode_in_process(st, path.c_str(), a);
         benchmark::DoNotOptimize(a.rgb.data());
         in_process += ms_since(t0);
+        in_process_cpu += cpu_ms() - c0;
 
         t0 = Clock::now();
+        c0 = cpu_ms();
         DecodedImage b;
         decoder::decode_isolated(path.c_str(), b);
         benchmark::DoNotOptimize(b.rgb.data());
         isolated += ms_since(t0);
+        isolated_cpu += cpu_ms() - c0;
 
         t0 = Clock::now();
         std::memcpy(to.data(), from.data(), bytes);
@@ -97,6 +125,12 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
         copy += ms_since(t0);
     }
     const auto n = static_cast<double>(state.iterations());
+    // Wall-clock time includes waiting for a CPU on a busy machine; CPU time (this process's and
+    // the decoder's) does not, so both are reported.
+    isolated_cpu += decoder_cpu_ms() - decoder_cpu_before;
+    state.counters["in_process_cpu_ms"] = in_process_cpu / n;
+    state.counters["isolated_cpu_ms"] = isolated_cpu / n;
+    state.counters["added_cpu_ms"] = (isolated_cpu - in_process_cpu) / n;
     in_process /= n;
     isolated /= n;
     copy /= n;
