@@ -102,16 +102,20 @@ struct Ending {
     bool killed = false;  // by this process, at the deadline or for misbehaving
 };
 
-// Reaps the child, killing it if it has not exited by the deadline (or at once).
-Ending reap(pid_t child, Clock::time_point deadline, bool kill_now) {
+// Reaps the child, killing it at once or when it has not exited by the deadline. Its end of the
+// channel closes as it exits, so that is waited for first, without spinning.
+Ending reap(pid_t child, int channel, Clock::time_point deadline, bool kill_now) {
     Ending e;
     if (!kill_now) {
+        char extra;
+        while (receive_message(channel, &extra, sizeof extra, nullptr, deadline) > 0) {
+        }
         for (;;) {
             const pid_t r = wait4(child, &e.status, WNOHANG, &e.usage);
             if (r == child) return e;
             if (r < 0 && errno != EINTR) return e;
             if (Clock::now() >= deadline) break;
-            usleep(50);
+            usleep(100);
         }
     }
     kill(child, SIGKILL);
@@ -157,12 +161,12 @@ bool serve(const Request& request, const char* path) {
         const bool sent =
             send_message(channel_fd, &reply, sizeof reply, nullptr, 0, reply.pixel_bytes ? pixels.get() : -1);
         pixels.reset();
-        reap(child, deadline, false);
+        reap(child, mine.get(), deadline, false);
         return sent;
     }
     pixels.reset();
     // No proper reply: the child died (its end closed), timed out, or sent something else.
-    const Ending e = reap(child, deadline, got != 0);
+    const Ending e = reap(child, mine.get(), deadline, got != 0);
     failed.signal = WIFSIGNALED(e.status) ? WTERMSIG(e.status) : 0;
     const bool past_deadline = Clock::now() >= deadline;
     if (got > 0) {
