@@ -53,10 +53,13 @@ TEST(ImageTable, RecordsBeyondThePixelLimitAreRefused) {
 }
 
 TEST(Memory, LargeBlocksAreHugePageAlignedAndZeroed) {
-    memory::Buffer big(48u << 20);
+    memory::Buffer big(48u << 20, true);
     ASSERT_EQ(big.size(), 48u << 20);
-    // The block starts one header past a 2 MiB boundary, so its pages can be huge pages.
+#ifndef __SANITIZE_ADDRESS__
+    // The block starts one header past a 2 MiB boundary, so its pages can be huge pages. (Under
+    // AddressSanitizer every block comes from malloc, so that ASan sees all of them.)
     EXPECT_EQ((reinterpret_cast<std::uintptr_t>(big.data()) - 64) % (2u << 20), 0u);
+#endif
     EXPECT_EQ(big[0], 0);
     EXPECT_EQ(big[big.size() - 1], 0);
     big[12345] = 7;
@@ -76,7 +79,9 @@ TEST(Memory, SmallBlocksCanBeZeroedAndReleased) {
     memory::release(raw);
     memory::release(nullptr);
     EXPECT_EQ(memory::allocate(std::numeric_limits<std::size_t>::max()), nullptr);
+#ifndef __SANITIZE_ADDRESS__  // ASan aborts on absurd requests instead of failing them
     EXPECT_THROW(memory::Buffer(std::numeric_limits<std::size_t>::max() / 2), std::bad_alloc);
+#endif
 }
 
 TEST(Processor, MachinesMapToTheArchitectureCodes) {
