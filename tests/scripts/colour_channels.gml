@@ -68,7 +68,13 @@ for (var y = 0; y < h; y += 1) for (var x = 0; x < w; x += 1) {
 }
 show_debug_message("L*a*b* grey 128 is 47, Y 0 is black, HSV without saturation is the value: " + string(differ) + " differ");
 
-// A composed image is an ordinary image: transformed, saved, loaded back and freed.
+// A composed image is an ordinary image: through the DevIL round trip of an ILU operation,
+// transformed, saved, loaded back and freed.
+var neg = image_Clone(back);
+var negated = image_Negative(neg);
+differ = 0;
+for (var y = 0; y < h; y += 1) for (var x = 0; x < w; x += 1) if (image_Get_Pixel(neg, x, y) != 16777215 - image_Get_Pixel(back, x, y)) differ += 1;
+show_debug_message("composed image negated by ILU: " + string(negated) + ", " + string(differ) + " pixels differ");
 show_debug_message("composed image: bpp " + string(image_get_Bpp(back)) + ", transform " + string(image_transformRGB(back, 10))
     + ", save " + string(image_save(back, "composed.png", 5)));
 var again = image_load("composed.png");
@@ -81,7 +87,7 @@ show_debug_message("saved and loaded back: " + string(differ) + " pixels differ;
 // failure uses up an ID and registers nothing.
 var wide = image_2to1(a, a);
 var next = image_RGBChannalToImage(a, a, a);
-show_debug_message("next ID " + string(next) + "  want 21");
+show_debug_message("next ID " + string(next) + "  want 22");
 show_debug_message("unknown: " + string(image_RGBChannalToImage(a, 999, a)) + " " + image_last_error());
 show_debug_message("freed: " + string(image_CMYKChannalToImage(a, a, a, back)) + " " + image_last_error());
 show_debug_message("negative, NaN, huge: " + string(image_HSVChannalToImage(-1, a, a)) + " " + string(image_LABChannalToImage(a, nan, a))
@@ -89,7 +95,7 @@ show_debug_message("negative, NaN, huge: " + string(image_HSVChannalToImage(-1, 
 show_debug_message("smaller later source: " + string(image_YCBCR709ChannalToImage(wide, a, a)) + " " + image_last_error());
 show_debug_message("smaller key source: " + string(image_CMYKChannalToImage(wide, wide, wide, a)) + " " + image_last_error());
 var larger = image_RGBChannalToImage(a, wide, wide);
-show_debug_message("larger later sources are read by the first's pixels: ID " + string(larger) + " (want 29: failures use up IDs), "
+show_debug_message("larger later sources are read by the first's pixels: ID " + string(larger) + " (want 30: failures use up IDs), "
     + string(image_get_width(larger)) + "x" + string(image_get_height(larger)));
 show_debug_message("grey and ranges of unknown IDs: " + string(image_ConvertGrayscale(999)) + " "
     + string(image_RGBMinMax(nan, 0, 0, 0, 1, 1, 1)) + " " + image_last_error());
