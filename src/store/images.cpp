@@ -11,27 +11,14 @@
 #include <cstring>
 #include <string>
 
+#include "store/decoder.hpp"
 #include "store/devil.hpp"
 
 namespace ombrix {
 
-bool decode_file(State& st, const char* path, DecodedImage& out) {
-    ScratchImage scratch(st);
-    if (!ilLoadImage(path)) return false;
-    out.width = ilGetInteger(IL_IMAGE_WIDTH);
-    out.height = ilGetInteger(IL_IMAGE_HEIGHT);
-    out.palette_size = ilGetInteger(IL_PALETTE_SIZE);
-    out.bits_per_pixel = ilGetInteger(IL_IMAGE_BITS_PER_PIXEL);
-    out.offset_x = ilGetInteger(IL_IMAGE_OFFX);
-    out.offset_y = ilGetInteger(IL_IMAGE_OFFY);
-    out.depth = ilGetInteger(IL_IMAGE_DEPTH);
-    if (out.width < 0 || out.height < 0 || static_cast<std::int64_t>(out.width) * out.height > max_pixels) return false;
-    out.rgb = memory::Buffer(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3);
-    // The record holds one layer: only the first is copied, whatever the depth.
-    if (!out.rgb.empty())
-        ilCopyPixels(0, 0, 0, static_cast<ILuint>(out.width), static_cast<ILuint>(out.height), 1, IL_RGB,
-                     IL_UNSIGNED_BYTE, out.rgb.data());
-    return true;
+bool decode_file(State&, const char* path, DecodedImage& out) {
+    // DevIL runs in a decoder process, never here: see store/decoder.hpp.
+    return decoder::decode_isolated(path, out) == decoder::Outcome::loaded;
 }
 
 double register_image(State& st, std::int32_t id, std::unique_ptr<ImageRecord> record) {

@@ -40,6 +40,8 @@ struct Header {
 };
 static_assert(sizeof(Header) <= header_size);
 
+bool huge_pages_enabled = true;
+
 #ifdef OMBRIX_ASAN
 // Under AddressSanitizer every block comes from malloc, so that ASan checks the library's own
 // accesses to all of them; the header and the slack are poisoned, as no code of ours may touch them
@@ -154,7 +156,7 @@ void* map_huge(std::size_t size, bool zeroed) {
 }  // namespace
 
 void* allocate(std::size_t size, bool zeroed) noexcept {
-    if (use_mappings && size >= huge_threshold) return map_huge(size, zeroed);
+    if (use_mappings && huge_pages_enabled && size >= huge_threshold) return map_huge(size, zeroed);
     if (size > SIZE_MAX - header_size - tail_slack) return nullptr;
     const std::size_t total = size + header_size + tail_slack;
     void* raw = zeroed ? std::calloc(1, total) : std::malloc(total);
@@ -169,6 +171,8 @@ void* allocate(std::size_t size, bool zeroed) noexcept {
     poison(data + size, tail_slack);
     return data;
 }
+
+void set_huge_pages(bool enabled) noexcept { huge_pages_enabled = enabled; }
 
 void release(const void* block) noexcept {
     if (!block) return;

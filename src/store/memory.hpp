@@ -25,6 +25,8 @@ inline constexpr std::size_t cache_bytes = std::size_t{512} << 20;
 
 // Returns null when the memory cannot be had. `zeroed` asks for zero-filled bytes.
 void* allocate(std::size_t size, bool zeroed = false) noexcept;
+// Whether large blocks get huge pages (on by default); benchmarks turn it off for a baseline.
+void set_huge_pages(bool enabled) noexcept;
 void release(const void* block) noexcept;
 
 // The hooks DevIL allocates and frees through (ilSetMemory). DevIL 1.7.8 also hands its free hook

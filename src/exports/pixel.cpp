@@ -1,0 +1,84 @@
+// Exports of pixel access, composition, the test pattern, the pair shuffle and the blur.
+#include "exports/boundary.hpp"
+#include "pixel/access.hpp"
+#include "pixel/mosaic.hpp"
+#include "pixel/pattern.hpp"
+#include "pixel/shuffle.hpp"
+#include "store/images.hpp"
+
+using namespace ombrix;
+
+extern "C" {
+
+double image_Get_Pixel(double id, double column, double row) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return pixel::get_pixel(st.images.get(to_image_id(id)), to_int32(column), to_int32(row));
+    });
+}
+
+double image_Set_Pixel(double id, double column, double row, double colour) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        pixel::set_pixel(st.images.get(to_image_id(id)), to_int32(column), to_int32(row), trunc_int64(colour));
+        return 0;
+    });
+}
+
+double image_Mosaic(double id, double size, double border, double red) {
+    return boundary([&](State& st) {
+        pixel::mosaic(st.images.get(to_image_id(id)), to_int32(size), size * 0.5, to_int32(border), to_byte(red));
+        return 0;
+    });
+}
+
+double image_2to1(double first, double second) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        const std::int32_t id = st.take_image_id();
+        const ImageRecord& left = st.images.get(to_image_id(first));
+        const ImageRecord& right = st.images.get(to_image_id(second));
+        return register_image(st, id, pixel::join_side_by_side(left, right));
+    });
+}
+
+double image_2image_add(double target, double other) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        ImageRecord& t = st.images.get(to_image_id(target));
+        pixel::average_into(t, st.images.get(to_image_id(other)));
+        return 1;
+    });
+}
+
+double image_ConvertTo4(double id) {
+    return boundary([&](State& st) {
+        pixel::convert_to_4(st.images.get(to_image_id(id)));
+        return 1;
+    });
+}
+
+double test_2(double id) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        pixel::fill_colour_sequence(st.images.get(to_image_id(id)));
+        return 0;
+    });
+}
+
+double image_median(double id, double mode) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        pixel::shuffle_pairs(st.images.get(to_image_id(id)), to_int32(mode));
+        return 1;
+    });
+}
+
+double image_blur(double id, double dx, double dy) {
+    return boundary([&](State& st) {
+        pixel::blur_four_point(st.images.get(to_image_id(id)), to_int32(dx), to_int32(dy));
+        return 0;
+    });
+}
+
+}  // extern "C"

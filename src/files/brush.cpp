@@ -1,0 +1,44 @@
+// Brush files on disk.
+#include "files/brush.hpp"
+
+#include <sys/stat.h>
+
+#include "files/brush_format.hpp"
+#include "files/messages.hpp"
+#include "files/output.hpp"
+
+namespace ombrix::files {
+
+double load_brush(State& st, const char* path) {
+    const std::int32_t id = st.take_brush_id();
+    File file(path, "rb");
+    struct stat info {};
+    if (!file || (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode))) fail(-1, nullptr);
+
+    // Two header lines take at most eight bytes.
+    std::uint8_t head[8];
+    const std::size_t head_size = std::fread(head, 1, sizeof head, file.get());
+    const auto header = parse_brush_header(head, head_size);
+    if (!header) fail(-1, text::brush_file_invalid);
+
+    auto brush = std::make_unique<Brush>(make_brush(*header, head + header->size, head_size - header->size));
+    const std::size_t taken = head_size - header->size;
+    if (brush->mask.size() > taken) std::fread(brush->mask.data() + taken, 1, brush->mask.size() - taken, file.get());
+    file.close();
+    st.brushes.put(id, std::move(brush));
+    return id;
+}
+
+double save_brush(const Brush& brush, const char* path) {
+    File file(path, "wb");
+    if (!file) return 0;
+    OutputBuffer out(file.get());
+    out.put_int(brush.width);
+    out.put("\n");
+    out.put_int(brush.height);
+    out.put("\n");
+    out.put_bytes(brush.mask.data(), brush.mask.size());
+    return 0;
+}
+
+}  // namespace ombrix::files

@@ -1,0 +1,33 @@
+// The PNG writer: 24-bit RGB pixels written as an 8-bit RGBA PNG through libpng, with one key
+// colour fully transparent and every other pixel opaque.
+#pragma once
+
+#include <cstdint>
+
+#include "store/state.hpp"
+
+namespace ombrix::files {
+
+struct PngSettings {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    const std::uint8_t* pixels = nullptr;  // width × height × 3 bytes, rows first row first; not owned
+    std::int32_t key_red = -1;             // a level outside 0..255 matches no pixel
+    std::int32_t key_green = -1;
+    std::int32_t key_blue = -1;
+    std::int32_t compression_level = 9;
+    std::int32_t compression_strategy = 0;
+    std::int32_t compression_memory_level = 8;
+};
+
+// Returns true when the whole file was written. On every failure (the file cannot be created,
+// libpng cannot set up or reports an error, the width is beyond 2^30 - 1, no row buffer) it
+// returns false, with the file closed and libpng's structures released; what was written so far
+// stays on disk.
+bool write_png_file(const PngSettings& settings, const char* path);
+
+// The `test` export's body: `image` to "test_out.png" in the current directory, no key colour,
+// compression level 9, default strategy, memory level 8. Returns the writer's result.
+bool write_test_png(const ImageRecord& image);
+
+}  // namespace ombrix::files

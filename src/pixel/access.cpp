@@ -1,0 +1,92 @@
+// Single-pixel access, the side-by-side join, the byte average and the packed 4-bit grey conversion.
+#include "pixel/access.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ombrix::pixel {
+
+namespace {
+
+constexpr std::uint8_t grey_level(const std::uint8_t* p) noexcept {
+    return static_cast<std::uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8);
+}
+
+std::int64_t clamp_coordinate(std::int32_t v, std::int32_t size) noexcept {
+    return std::clamp<std::int64_t>(v, 0, size - 1);
+}
+
+}  // namespace
+
+std::uint32_t get_pixel(const ImageRecord& image, std::int32_t x, std::int32_t y) {
+    if (image.width <= 0 || image.height <= 0) fail(-1, text::no_pixels);
+    if (x < 0 || y < 0 || x >= image.width || y >= image.height) fail(-1, text::pixel_outside);
+    return pack_colour(pixel_get_rgb(image, x, y));
+}
+
+void set_pixel(ImageRecord& image, std::int32_t x, std::int32_t y, std::int64_t colour) {
+    if (image.width <= 0 || image.height <= 0) fail(-1, text::no_pixels);
+    pixel_set_rgb(image, clamp_coordinate(x, image.width), clamp_coordinate(y, image.height), unpack_colour(colour));
+}
+
+std::unique_ptr<ImageRecord> join_side_by_side(const ImageRecord& first, const ImageRecord& second) {
+    const std::int64_t width = std::int64_t{first.width} + second.width;
+    check_image_size(width, first.height);
+    auto joined = make_record(static_cast<std::int32_t>(width), first.height);
+
+    // Row by row rather than column by column: every pixel is written once from a source that does
+    // not change, so the order cannot show.
+    const auto left = static_cast<std::size_t>(first.width) * 3;
+    const auto right = static_cast<std::size_t>(second.width) * 3;
+    std::uint8_t* out = joined->rgb.data();
+    for (std::int32_t y = 0; y < first.height; ++y) {
+        if (left) std::memcpy(out, first.rgb.data() + static_cast<std::size_t>(y) * left, left);
+        out += left;
+        if (right) {
+            if (y < second.height) {
+                std::memcpy(out, second.rgb.data() + static_cast<std::size_t>(y) * right, right);
+            } else {
+                std::memset(out, 0, right);
+            }
+        }
+        out += right;
+    }
+    return joined;
+}
+
+void average_into(ImageRecord& target, const ImageRecord& other) {
+    const std::size_t n = std::min(target.rgb.size(), other.rgb.size());
+    std::uint8_t* t = target.rgb.data();
+    const std::uint8_t* o = other.rgb.data();
+    // (a + b) >> 1 without widening, so the loop vectorises on plain bytes.
+    for (std::size_t k = 0; k < n; ++k) t[k] = static_cast<std::uint8_t>((t[k] & o[k]) + ((t[k] ^ o[k]) >> 1));
+}
+
+void convert_to_4(ImageRecord& image) {
+    const std::size_t count = image.pixel_count();
+    if (count == 0) return;
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    memory::Buffer packed(count * 3, true);
+    std::uint8_t* out = packed.data();
+    const std::uint8_t* in = image.rgb.data();
+
+    // Pixel (x, y) is number x × height + y of the column-by-column visit; its nibble lands in
+    // byte number / 2. Bands of rows keep the reads within a few cache lines per column, and OR-ing
+    // into the zeroed buffer makes the visiting order irrelevant.
+    constexpr std::size_t band = 16;
+    for (std::size_t y0 = 0; y0 < height; y0 += band) {
+        const std::size_t y1 = std::min(y0 + band, height);
+        for (std::size_t x = 0; x < width; ++x) {
+            for (std::size_t y = y0; y < y1; ++y) {
+                const std::uint8_t level = grey_level(in + (x + y * width) * 3);
+                const std::size_t n = x * height + y;
+                out[n >> 1] |=
+                    (n & 1) ? static_cast<std::uint8_t>(level >> 4) : static_cast<std::uint8_t>(level & 0xF0);
+            }
+        }
+    }
+    image.rgb = std::move(packed);
+}
+
+}  // namespace ombrix::pixel

@@ -1,0 +1,334 @@
+// The pixel-pair shuffle and the four-point blur.
+//
+// The blur is defined by a column-by-column visit in place, which on a row-major buffer strides a
+// whole row per pixel. A row-by-row visit gives the same result whenever the two offsets do not
+// have opposite signs. Take a sample q ≠ p of pixel p = (x, y) and say it is "done" when it has
+// been visited before p, so that p reads its new value. With dx, dy ≥ 0 every sample lies in a
+// column ≥ x and a row ≥ y (clamping never moves it below either), so in both orders no sample of p
+// is done. With dx, dy ≤ 0 every sample lies in a column ≤ x and a row ≤ y, so in both orders every
+// sample other than p itself is done. Only mixed signs (one sample to the upper right or lower left)
+// tell the two orders apart; those run row by row too, with the original rows that the column
+// visit would still see saved in a ring.
+#include "pixel/shuffle.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "store/memory.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ombrix::pixel {
+
+namespace {
+
+// A pair as a 48-bit little-endian number: pixel A in bits 0..23, pixel B in bits 24..47.
+constexpr std::uint64_t low24 = 0xFFFFFF;
+
+struct SwapInvertFirst {  // mode 0: (B inverted, A)
+    std::uint64_t operator()(std::uint64_t v) const noexcept { return (v & low24) << 24 | (~(v >> 24) & low24); }
+};
+struct InvertFirst {  // mode 1: (A inverted, B)
+    std::uint64_t operator()(std::uint64_t v) const noexcept { return v ^ low24; }
+};
+struct Swap {  // mode 2: (B, A)
+    std::uint64_t operator()(std::uint64_t v) const noexcept { return (v & low24) << 24 | v >> 24; }
+};
+
+// Applies `f` to `pairs` consecutive pairs from `p`, four pairs (three 64-bit words) at a time.
+template <class Pair>
+void for_each_pair(std::uint8_t* p, std::size_t pairs, Pair f) noexcept {
+    constexpr std::uint64_t low48 = 0xFFFFFFFFFFFF;
+    std::size_t k = 0;
+    for (; k + 4 <= pairs; k += 4, p += 24) {
+        std::uint64_t w[3];
+        std::memcpy(w, p, 24);
+        const std::uint64_t a = f(w[0] & low48);
+        const std::uint64_t b = f(w[0] >> 48 | (w[1] & 0xFFFFFFFF) << 16);
+        const std::uint64_t c = f(w[1] >> 32 | (w[2] & 0xFFFF) << 32);
+        const std::uint64_t d = f(w[2] >> 16);
+        w[0] = a | b << 48;
+        w[1] = b >> 16 | c << 32;
+        w[2] = c >> 32 | d << 16;
+        std::memcpy(p, w, 24);
+    }
+    for (; k < pairs; ++k, p += 6) {
+        std::uint64_t v = 0;
+        std::memcpy(&v, p, 6);
+        v = f(v);
+        std::memcpy(p, &v, 6);
+    }
+}
+
+#if defined(__SSE2__)
+// Eight pairs (48 bytes, three vectors) at a time. With `next` the stream moved three bytes
+// toward its start and `prev` three bytes toward its end, a pair's new A bytes come from `next`
+// (B) and its new B bytes from `prev` (A); the bytes shifted in across a group's ends land only
+// where they are masked off. Returns the number of pairs done.
+template <int mode>
+std::size_t shuffle_groups_of_eight(std::uint8_t* p, std::size_t pairs) noexcept {
+    alignas(16) std::uint8_t first_half[48];
+    for (int k = 0; k < 48; ++k) first_half[k] = k % 6 < 3 ? 0xFF : 0;
+    const __m128i a0 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half));
+    const __m128i a1 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half + 16));
+    const __m128i a2 = _mm_load_si128(reinterpret_cast<const __m128i*>(first_half + 32));
+    const std::size_t groups = pairs / 8;
+    for (std::size_t g = 0; g < groups; ++g, p += 48) {
+        auto* v = reinterpret_cast<__m128i*>(p);
+        const __m128i v0 = _mm_loadu_si128(v);
+        const __m128i v1 = _mm_loadu_si128(v + 1);
+        const __m128i v2 = _mm_loadu_si128(v + 2);
+        __m128i o0, o1, o2;
+        if constexpr (mode == 1) {
+            o0 = _mm_xor_si128(v0, a0);
+            o1 = _mm_xor_si128(v1, a1);
+            o2 = _mm_xor_si128(v2, a2);
+        } else {
+            const __m128i next0 = _mm_or_si128(_mm_srli_si128(v0, 3), _mm_slli_si128(v1, 13));
+            const __m128i next1 = _mm_or_si128(_mm_srli_si128(v1, 3), _mm_slli_si128(v2, 13));
+            const __m128i next2 = _mm_srli_si128(v2, 3);
+            const __m128i prev0 = _mm_slli_si128(v0, 3);
+            const __m128i prev1 = _mm_or_si128(_mm_slli_si128(v1, 3), _mm_srli_si128(v0, 13));
+            const __m128i prev2 = _mm_or_si128(_mm_slli_si128(v2, 3), _mm_srli_si128(v1, 13));
+            o0 = _mm_or_si128(_mm_and_si128(a0, next0), _mm_andnot_si128(a0, prev0));
+            o1 = _mm_or_si128(_mm_and_si128(a1, next1), _mm_andnot_si128(a1, prev1));
+            o2 = _mm_or_si128(_mm_and_si128(a2, next2), _mm_andnot_si128(a2, prev2));
+            if constexpr (mode == 0) {
+                o0 = _mm_xor_si128(o0, a0);
+                o1 = _mm_xor_si128(o1, a1);
+                o2 = _mm_xor_si128(o2, a2);
+            }
+        }
+        _mm_storeu_si128(v, o0);
+        _mm_storeu_si128(v + 1, o1);
+        _mm_storeu_si128(v + 2, o2);
+    }
+    return groups * 8;
+}
+#else
+template <int mode>
+std::size_t shuffle_groups_of_eight(std::uint8_t*, std::size_t) noexcept {
+    return 0;
+}
+#endif
+
+template <int mode, class Pair>
+void shuffle_all_pairs(std::uint8_t* p, std::size_t pairs, Pair f) noexcept {
+    const std::size_t done = shuffle_groups_of_eight<mode>(p, pairs);
+    for_each_pair(p + done * 6, pairs - done, f);
+}
+
+// out[k] = (a[k] + b[k] + c[k] + d[k]) >> 2 for k < n. `out` must not overlap the inputs.
+void mean_of_four(std::uint8_t* out, const std::uint8_t* a, const std::uint8_t* b, const std::uint8_t* c,
+                  const std::uint8_t* d, std::size_t n) noexcept {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 16 <= n; k += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
+        const __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + k));
+        const __m128i vd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + k));
+        const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero)),
+                                         _mm_add_epi16(_mm_unpacklo_epi8(vc, zero), _mm_unpacklo_epi8(vd, zero)));
+        const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero)),
+                                         _mm_add_epi16(_mm_unpackhi_epi8(vc, zero), _mm_unpackhi_epi8(vd, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                         _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2)));
+    }
+#endif
+    for (; k < n; ++k) out[k] = static_cast<std::uint8_t>((a[k] + b[k] + c[k] + d[k]) >> 2);
+}
+
+// The rows a row of the blur reads besides its own: pixel x of `row` becomes the mean of row[x],
+// row[sx], c[x] and d[sx], sx being x + dx clamped into the row. For the row-by-row visit c and d
+// are both row y + dy (clamped); the visit with mixed signs takes one of them from saved rows.
+struct SampleRows {
+    const std::uint8_t* c;
+    const std::uint8_t* d;
+};
+
+// Pixels [x0, x1) of `row` whose horizontal samples are all the one column `column`.
+void mean_with_column(std::uint8_t* out, const std::uint8_t* row, SampleRows s, std::int64_t x0, std::int64_t x1,
+                      std::int64_t column) noexcept {
+    const std::uint8_t* b = row + column * 3;
+    const std::uint8_t* d = s.d + column * 3;
+    for (std::int64_t x = x0; x < x1; ++x, out += 3) {
+        const std::uint8_t* a = row + x * 3;
+        const std::uint8_t* c = s.c + x * 3;
+        for (int k = 0; k < 3; ++k) out[k] = static_cast<std::uint8_t>((a[k] + b[k] + c[k] + d[k]) >> 2);
+    }
+}
+
+// Pixels [begin, end) of a row `width` wide, with the result of visiting them one by one, left to
+// right, in place. Each chunk is computed into a scratch block from what the buffer holds and then
+// stored, which matches the one-by-one visit as long as no sample of a chunk lies in the chunk at
+// another pixel than its own base: with dx ≥ 0 samples lie at or right of their base, so the chunk
+// sees them unvisited as it should; with dx < 0 chunks are at most |dx| wide and pixel 0 (which
+// samples itself) is a chunk of its own, so every sample left of its base is already stored.
+void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t dx, std::int64_t begin,
+               std::int64_t end) noexcept {
+    if (dx < 0 && dx > -16) {
+        // Chunks this narrow gain nothing: visit the pixels one by one in place. Each channel is
+        // read from all four samples before it is written.
+        for (std::int64_t x = begin; x < end; ++x) {
+            const std::int64_t sx = std::max<std::int64_t>(x + dx, 0);
+            std::uint8_t* p = row + x * 3;
+            const std::uint8_t* q = row + sx * 3;
+            const std::uint8_t* t = s.c + x * 3;
+            const std::uint8_t* u = s.d + sx * 3;
+            for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((p[k] + q[k] + t[k] + u[k]) >> 2);
+        }
+        return;
+    }
+    constexpr std::int64_t scratch_pixels = 256;
+    std::uint8_t scratch[scratch_pixels * 3];
+    const std::int64_t chunk = dx >= 0 ? scratch_pixels : std::min(scratch_pixels, -dx);
+    std::int64_t x0 = begin;
+    while (x0 < end) {
+        const std::int64_t x1 = (dx < 0 && x0 == 0) ? 1 : std::min(x0 + chunk, end);
+        // Bases whose horizontal sample x + dx lies inside the row: [linear_first, linear_end).
+        const std::int64_t linear_first = std::clamp(-dx, x0, x1);
+        const std::int64_t linear_end = std::clamp(width - dx, linear_first, x1);
+        std::uint8_t* out = scratch;
+        mean_with_column(out, row, s, x0, linear_first, 0);
+        out += (linear_first - x0) * 3;
+        const auto n = static_cast<std::size_t>(linear_end - linear_first) * 3;
+        if (n) {
+            mean_of_four(out, row + linear_first * 3, row + (linear_first + dx) * 3, s.c + linear_first * 3,
+                         s.d + (linear_first + dx) * 3, n);
+        }
+        out += n;
+        mean_with_column(out, row, s, linear_end, x1, width - 1);
+        std::memcpy(row + x0 * 3, scratch, static_cast<std::size_t>(x1 - x0) * 3);
+        x0 = x1;
+    }
+}
+
+// Offsets of the same sign (or zero): rows in order, see the top of the file.
+void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
+                  std::int64_t dy) noexcept {
+    const auto stride = static_cast<std::size_t>(width) * 3;
+    for (std::int64_t y = 0; y < height; ++y) {
+        const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
+        const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
+        blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
+    }
+}
+
+// Offsets of opposite signs, row by row, with the originals that the column-by-column visit would
+// still see kept in a ring of saved rows. Returns false, having changed nothing, when the ring's
+// memory cannot be had.
+//
+// dx > 0 > dy, rows upward. Pixel (x, y) reads (x, sy) below it, which the column visit has
+// replaced and so has the row visit; and (sx, y) and (sx, sy) to its right, which the column visit
+// has not reached: (sx, y) lies in the row being visited, right of x and so still unvisited, and
+// (sx, sy) is read from the saved original of row sy. Only the last column has sx = x, and there
+// (sx, sy) is the replaced pixel.
+//
+// dx < 0 < dy, rows downward. Pixel (x, y) reads (sx, y) and (sx, sy) to its left, which the
+// column visit has replaced and so has the downward row visit (row sy ≥ y is done); and (x, sy)
+// above it, which the column visit has not reached, read from the saved original of row sy. Only
+// column 0 has sx = x, and there (sx, sy) is the original pixel.
+//
+// Row sy lies at most |dy| rows from y, so a ring of |dy| + 1 rows (never more than the image)
+// holds every original still needed.
+bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
+                        std::int64_t dy) noexcept {
+    const auto stride = static_cast<std::size_t>(width) * 3;
+    const std::int64_t reach = dy < 0 ? -dy : dy;
+    const std::int64_t ring_rows = std::min(reach, height - 1) + 1;
+    void* const block = memory::allocate(static_cast<std::size_t>(ring_rows) * stride);
+    if (!block) return false;
+    struct Release {
+        void* block;
+        ~Release() { memory::release(block); }
+    } release{block};
+    auto* const ring = static_cast<std::uint8_t*>(block);
+    auto saved = [&](std::int64_t y) { return ring + static_cast<std::size_t>(y % ring_rows) * stride; };
+    auto image_row = [&](std::int64_t y) { return rgb + static_cast<std::size_t>(y) * stride; };
+
+    if (dx > 0) {
+        for (std::int64_t y = 0; y < height; ++y) {
+            std::uint8_t* row = image_row(y);
+            std::memcpy(saved(y), row, stride);
+            const std::int64_t sy = std::max(y + dy, std::int64_t{0});
+            blur_span(row, {image_row(sy), saved(sy)}, width, dx, 0, width - 1);
+            blur_span(row, {image_row(sy), image_row(sy)}, width, dx, width - 1, width);
+        }
+    } else {
+        for (std::int64_t y = height - 1; y >= 0; --y) {
+            std::uint8_t* row = image_row(y);
+            std::memcpy(saved(y), row, stride);
+            const std::int64_t sy = std::min(y + dy, height - 1);
+            blur_span(row, {saved(sy), saved(sy)}, width, dx, 0, 1);
+            blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void shuffle_pairs(ImageRecord& image, std::int32_t mode) noexcept {
+    const std::size_t count = image.pixel_count();
+    if (count == 0) return;
+    std::uint8_t* const rgb = image.rgb.data();
+    const std::size_t pairs = count / 2;
+    switch (mode) {
+        case 0:
+            shuffle_all_pairs<0>(rgb, pairs, SwapInvertFirst{});
+            break;
+        case 1:
+            shuffle_all_pairs<1>(rgb, pairs, InvertFirst{});
+            // The lone last pixel of an odd count is the first of its pair.
+            if (count % 2) {
+                std::uint8_t* last = rgb + (count - 1) * 3;
+                for (int c = 0; c < 3; ++c) last[c] = static_cast<std::uint8_t>(~last[c]);
+            }
+            break;
+        case 2:
+            shuffle_all_pairs<2>(rgb, pairs, Swap{});
+            break;
+        default:
+            break;
+    }
+}
+
+void blur_four_point(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexcept {
+    const std::int64_t width = image.width;
+    const std::int64_t height = image.height;
+    if (width <= 0 || height <= 0) return;
+    if ((dx >= 0 && dy >= 0) || (dx <= 0 && dy <= 0)) {
+        blur_by_rows(image.rgb.data(), width, height, dx, dy);
+    } else if (!blur_mixed_by_rows(image.rgb.data(), width, height, dx, dy)) {
+        blur_four_point_column_order(image, dx, dy);
+    }
+}
+
+void blur_four_point_column_order(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexcept {
+    const std::int64_t width = image.width;
+    const std::int64_t height = image.height;
+    std::uint8_t* const rgb = image.rgb.data();
+    const auto stride = static_cast<std::size_t>(width) * 3;
+    for (std::int64_t x = 0; x < width; ++x) {
+        const std::int64_t sx = std::clamp(x + dx, std::int64_t{0}, width - 1);
+        std::uint8_t* base_column = rgb + x * 3;
+        const std::uint8_t* sample_column = rgb + sx * 3;
+        for (std::int64_t y = 0; y < height; ++y) {
+            const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
+            std::uint8_t* p1 = base_column + static_cast<std::size_t>(y) * stride;
+            const std::uint8_t* p2 = sample_column + static_cast<std::size_t>(sy) * stride;
+            const std::uint8_t* p3 = sample_column + static_cast<std::size_t>(y) * stride;
+            const std::uint8_t* p4 = base_column + static_cast<std::size_t>(sy) * stride;
+            std::uint8_t mean[3];
+            for (int c = 0; c < 3; ++c) mean[c] = static_cast<std::uint8_t>((p1[c] + p2[c] + p3[c] + p4[c]) >> 2);
+            std::memcpy(p1, mean, 3);
+        }
+    }
+}
+
+}  // namespace ombrix::pixel

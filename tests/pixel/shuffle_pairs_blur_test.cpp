@@ -1,0 +1,161 @@
+// The pixel-pair shuffle and the four-point blur, against straightforward renderings of their
+// definitions (the blur's visiting order is column by column in place).
+#include <climits>
+
+#include "pixel/access_support.hpp"
+#include "pixel/shuffle.hpp"
+
+namespace ombrix {
+namespace {
+
+using pixel::Triple;
+using testing::at;
+using testing::copy_of;
+using testing::first_difference;
+using testing::image_of;
+using testing::random_image;
+
+Triple inverted(Triple t) {
+    return {static_cast<std::uint8_t>(255 - t.red), static_cast<std::uint8_t>(255 - t.green),
+            static_cast<std::uint8_t>(255 - t.blue)};
+}
+
+void shuffle_reference(ImageRecord& image, int mode) {
+    const std::int64_t count = static_cast<std::int64_t>(image.pixel_count());
+    auto pixel_at = [&](std::int64_t n) { return at(image, n % image.width, n / image.width); };
+    auto put = [&](std::int64_t n, Triple t) { pixel::pixel_set_rgb(image, n % image.width, n / image.width, t); };
+    for (std::int64_t k = 0; 2 * k < count; ++k) {
+        const Triple a = pixel_at(2 * k);
+        const bool lone = 2 * k + 1 == count;
+        const Triple b = lone ? Triple{} : pixel_at(2 * k + 1);
+        if (mode == 1) put(2 * k, inverted(a));
+        if (lone) continue;
+        if (mode == 0) {
+            put(2 * k, inverted(b));
+            put(2 * k + 1, a);
+        } else if (mode == 2) {
+            put(2 * k, b);
+            put(2 * k + 1, a);
+        }
+    }
+}
+
+TEST(PairShuffle, ModesOnOnePair) {
+    const std::pair<int, std::pair<Triple, Triple>> cases[] = {
+        {2, {{4, 5, 6}, {1, 2, 3}}}, {0, {{251, 250, 249}, {1, 2, 3}}}, {1, {{254, 253, 252}, {4, 5, 6}}},
+        {7, {{1, 2, 3}, {4, 5, 6}}}, {-1, {{1, 2, 3}, {4, 5, 6}}},      {INT_MIN, {{1, 2, 3}, {4, 5, 6}}}};
+    for (const auto& [mode, expected] : cases) {
+        auto image = image_of(2, 1, {{1, 2, 3}, {4, 5, 6}});
+        pixel::shuffle_pairs(*image, mode);
+        EXPECT_EQ(at(*image, 0, 0), expected.first) << mode;
+        EXPECT_EQ(at(*image, 1, 0), expected.second) << mode;
+    }
+}
+
+TEST(PairShuffle, PairsFollowTheBufferAcrossRowEnds) {
+    auto image = random_image(3, 2, 1);
+    const auto original = copy_of(*image);
+    pixel::shuffle_pairs(*image, 2);
+    EXPECT_EQ(at(*image, 2, 0), at(*original, 0, 1));
+    EXPECT_EQ(at(*image, 0, 1), at(*original, 2, 0));
+}
+
+TEST(PairShuffle, LonePixelIsInvertedOnlyByModeOne) {
+    for (int mode : {0, 1, 2}) {
+        auto image = random_image(3, 3, 2);
+        const auto original = copy_of(*image);
+        pixel::shuffle_pairs(*image, mode);
+        EXPECT_EQ(at(*image, 2, 2), mode == 1 ? inverted(at(*original, 2, 2)) : at(*original, 2, 2)) << mode;
+    }
+}
+
+TEST(PairShuffle, MatchesTheDefinitionAndUndoesItself) {
+    // Pixel counts on both sides of the four-pair groups, odd and even.
+    const std::pair<int, int> shapes[] = {{1, 1}, {2, 1}, {3, 1}, {7, 1}, {8, 1}, {9, 1}, {5, 3}, {33, 17}, {64, 2}};
+    std::uint32_t seed = 20;
+    for (auto [w, h] : shapes) {
+        for (int mode : {0, 1, 2, 3}) {
+            auto image = random_image(w, h, ++seed);
+            const auto original = copy_of(*image);
+            auto expected = copy_of(*image);
+            shuffle_reference(*expected, mode);
+            pixel::shuffle_pairs(*image, mode);
+            ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " mode " << mode;
+            if (mode == 1 || mode == 2) {
+                pixel::shuffle_pairs(*image, mode);
+                ASSERT_EQ(first_difference(*image, *original), -1) << w << "x" << h << " mode " << mode;
+            }
+        }
+    }
+    auto empty = make_record(0, 0);
+    pixel::shuffle_pairs(*empty, 0);
+}
+
+std::int64_t clamp(std::int64_t v, std::int64_t size) { return std::clamp<std::int64_t>(v, 0, size - 1); }
+
+void blur_reference(ImageRecord& image, std::int32_t dx, std::int32_t dy) {
+    const std::int64_t w = image.width, h = image.height;
+    for (std::int64_t x = 0; x < w; ++x) {
+        for (std::int64_t y = 0; y < h; ++y) {
+            const Triple p1 = at(image, x, y);
+            const Triple p2 = at(image, clamp(x + dx, w), clamp(y + dy, h));
+            const Triple p3 = at(image, clamp(x + dx, w), y);
+            const Triple p4 = at(image, x, clamp(y + dy, h));
+            auto mean = [](int a, int b, int c, int d) { return static_cast<std::uint8_t>((a + b + c + d) >> 2); };
+            pixel::pixel_set_rgb(image, x, y,
+                                 {mean(p1.red, p2.red, p3.red, p4.red), mean(p1.green, p2.green, p3.green, p4.green),
+                                  mean(p1.blue, p2.blue, p3.blue, p4.blue)});
+        }
+    }
+}
+
+TEST(FourPointBlur, ZeroOffsetsKeepTheImage) {
+    auto image = random_image(9, 7, 3);
+    const auto original = copy_of(*image);
+    pixel::blur_four_point(*image, 0, 0);
+    EXPECT_EQ(first_difference(*image, *original), -1);
+}
+
+TEST(FourPointBlur, TheMeanRoundsDown) {
+    // Base (0, 0) with offsets 1, 1: P1 (0, 0), P2 (1, 1), P3 (1, 0), P4 (0, 1).
+    auto image = image_of(2, 2, {{0, 0, 0}, {2, 2, 2}, {4, 4, 4}, {1, 1, 1}});
+    pixel::blur_four_point(*image, 1, 1);
+    EXPECT_EQ(at(*image, 0, 0), (Triple{1, 1, 1}));
+}
+
+TEST(FourPointBlur, NegativeOffsetsSeeValuesAlreadyReplaced) {
+    // One column with dy = -1: each pixel averages itself with the new value below it.
+    auto image = image_of(1, 3, {{100, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    pixel::blur_four_point(*image, 0, -1);
+    EXPECT_EQ(at(*image, 0, 0), (Triple{100, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 1), (Triple{50, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 2), (Triple{25, 0, 0}));
+}
+
+TEST(FourPointBlur, MatchesTheColumnByColumnVisitForEveryOffset) {
+    const std::pair<int, int> shapes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 3}, {17, 13}, {300, 5}, {600, 3}};
+    const std::int32_t offsets[] = {0, 1, -1, 2, -2, 3, -4, 7, -16, 200, -257, 300, -600, INT_MAX, INT_MIN};
+    std::uint32_t seed = 30;
+    for (auto [w, h] : shapes) {
+        for (std::int32_t dx : offsets) {
+            for (std::int32_t dy : offsets) {
+                if (std::abs(static_cast<std::int64_t>(dy)) > 20 && std::abs(static_cast<std::int64_t>(dy)) < INT_MAX &&
+                    dy != 200)
+                    continue;  // enough vertical cases; the row visit is about dx
+                auto image = random_image(w, h, ++seed);
+                auto expected = copy_of(*image);
+                blur_reference(*expected, dx, dy);
+                auto literal = copy_of(*image);
+                pixel::blur_four_point(*image, dx, dy);
+                ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+                pixel::blur_four_point_column_order(*literal, dx, dy);
+                ASSERT_EQ(first_difference(*literal, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+            }
+        }
+    }
+    auto empty = make_record(0, 5);
+    pixel::blur_four_point(*empty, 1, 1);
+}
+
+}  // namespace
+}  // namespace ombrix
