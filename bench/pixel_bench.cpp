@@ -100,6 +100,12 @@ void Blur_minus1_minus1(benchmark::State& state) {
 void Blur_minus1_1(benchmark::State& state) {
     measure(state, [](ImageRecord& i) { pixel::blur_four_point(i, -1, 1); });
 }
+void Blur_1_minus1(benchmark::State& state) {
+    measure(state, [](ImageRecord& i) { pixel::blur_four_point(i, 1, -1); });
+}
+void Blur_column_order_1_1(benchmark::State& state) {
+    measure(state, [](ImageRecord& i) { pixel::blur_four_point_column_order(i, 1, 1); });
+}
 void Median_0(benchmark::State& state) {
     measure(state, [](ImageRecord& i) { pixel::shuffle_pairs(i, 0); });
 }
@@ -119,6 +125,8 @@ BENCHMARK(Mosaic_8_1) SIZES;
 BENCHMARK(Blur_1_1) SIZES;
 BENCHMARK(Blur_minus1_minus1) SIZES;
 BENCHMARK(Blur_minus1_1) SIZES;
+BENCHMARK(Blur_1_minus1) SIZES;
+BENCHMARK(Blur_column_order_1_1) SIZES;
 BENCHMARK(Median_0) SIZES;
 BENCHMARK(Median_1) SIZES;
 BENCHMARK(Median_2) SIZES;

@@ -129,6 +129,7 @@ private:
         }
         if (target.kind == ValueKind::unset) read_unset(node);
         if (node.op == Op::add && target.is_string() && value.is_string()) {
+            check_join(node.pos, target, value);
             target.text += value.text;  // s += "..." grows the string in place
             return;
         }
@@ -254,6 +255,11 @@ private:
         }
     }
 
+    static void check_join(SourcePos pos, const Value& a, const Value& b) {
+        if (a.text.size() + b.text.size() > max_string_bytes)
+            fail(pos, "string longer than " + std::to_string(max_string_bytes >> 20) + " MiB");
+    }
+
     static Value on_strings(Op op, SourcePos pos, const Value& a, const Value& b) {
         if (a.kind != b.kind)
             fail(pos, std::string("operator '") + spelling(op) + "' cannot combine a " + kind_name(a.kind) + " and a " +
@@ -262,6 +268,7 @@ private:
         const std::string& y = b.text;
         switch (op) {
             case Op::add:
+                check_join(pos, a, b);
                 return Value::of(x + y);
             case Op::equal:
                 return truth_value(x == y);

@@ -25,7 +25,10 @@ std::span<const ExportSignature> manifest_signatures() { return signatures_of_bu
 
 ForeignExports::ForeignExports(const std::string& path, std::span<const ExportSignature> signatures) {
     dlerror();
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped until the process ends, as it would in a host: handlers it or its
+    // dependencies register with atexit must still find their code then (ASan's atexit keeps no
+    // note of which object registered them). Its static destructors run at exit all the same.
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char* reason = dlerror();
         throw LibraryLoadError(reason ? reason : "dlopen failed");

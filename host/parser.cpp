@@ -149,6 +149,12 @@ public:
     }
 
 private:
+    // A name as written, kept while the parser looks at the token after it.
+    struct Name {
+        std::string_view text;
+        SourcePos pos;
+    };
+
     // An expression's node and the height of its tree (a leaf is 1).
     struct Expr {
         NodeIndex node;
@@ -179,16 +185,34 @@ private:
     }
 
     void expect(Tok kind, const char* what) {
-        if (current_.kind == kind) {
-            advance();
-            return;
-        }
-        std::string message = std::string("expected ") + what + " but found " + describe(current_);
-        if (current_.kind == Tok::assign) message += " (use == to compare)";
-        throw ScriptError(current_.pos, message);
+        if (current_.kind != kind) fail_expected(what);
+        advance();
     }
 
-    [[noreturn]] void fail_here(const std::string& message) { throw ScriptError(current_.pos, message); }
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_expected(const char* what) const {
+        std::string message = std::string("expected ") + what + " but found " + describe(current_);
+        if (current_.kind == Tok::assign) message += " (use == to compare)";
+        fail_here(message);
+    }
+
+    // Error texts are built in these out-of-line functions, so that no recursive parsing function
+    // carries their temporaries in its frame.
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_here(const std::string& message) const {
+        throw ScriptError(current_.pos, message);
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_unexpected(const char* wanted) const {
+        fail_here(std::string("expected ") + wanted + " but found " + describe(current_));
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_outside_loop(const char* what) const {
+        fail_here(std::string(what) + " outside a loop");
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_unclosed(SourcePos open, Tok closer) const {
+        fail_here(std::string("missing '") + (closer == Tok::kw_end ? "end" : "}") + "' to close the block at line " +
+                  std::to_string(open.line) + ", column " + std::to_string(open.column));
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] void fail_no_assignment(std::string_view name) const {
+        fail_here("expected an assignment or a call after '" + std::string(name) + "' but found " + describe(current_));
+    }
 
     NodeIndex add_node(Node node) {
         if (program_.nodes.size() >= immediate_tag) throw ScriptError(node.pos, "script too large");
@@ -238,10 +262,11 @@ private:
 
     // ---- Statements.
 
+    // Each kind of statement has its own small function: this one recurses once per nesting level,
+    // so its frame is kept to the guard and a dispatch.
     NodeIndex parse_statement() {
         DepthGuard guard(*this);
         NodeIndex result = no_node;
-        SourcePos pos = current_.pos;
         switch (current_.kind) {
             case Tok::semicolon:
                 break;  // an empty statement; the semicolon is taken below
@@ -252,48 +277,21 @@ private:
             case Tok::kw_var:
                 result = parse_var();
                 break;
-            case Tok::kw_if: {
-                advance();
-                NodeIndex condition = parse_expression().node;
-                accept(Tok::kw_then);
-                NodeIndex then_branch = parse_statement();
-                NodeIndex else_branch = accept(Tok::kw_else) ? parse_statement() : no_node;
-                NodeIndex kids[] = {condition, then_branch, else_branch};
-                return add_node(NodeKind::if_else, pos, kids);
-            }
-            case Tok::kw_while: {
-                advance();
-                NodeIndex condition = parse_expression().node;
-                NodeIndex kids[] = {condition, parse_loop_body()};
-                return add_node(NodeKind::while_loop, pos, kids);
-            }
-            case Tok::kw_do: {
-                advance();
-                NodeIndex body = parse_loop_body();
-                expect(Tok::kw_until, "'until'");
-                NodeIndex kids[] = {body, parse_expression().node};
-                result = add_node(NodeKind::do_until, pos, kids);
+            case Tok::kw_if:
+                return parse_if();
+            case Tok::kw_while:
+                return parse_while();
+            case Tok::kw_do:
+                result = parse_do_until();
                 break;
-            }
-            case Tok::kw_repeat: {
-                advance();
-                NodeIndex count = parse_expression().node;
-                NodeIndex kids[] = {count, parse_loop_body()};
-                return add_node(NodeKind::repeat, pos, kids);
-            }
+            case Tok::kw_repeat:
+                return parse_repeat();
             case Tok::kw_for:
                 return parse_for();
             case Tok::kw_break:
-            case Tok::kw_continue: {
-                bool is_break = current_.kind == Tok::kw_break;
-                if (loops_ == 0) fail_here(std::string(is_break ? "break" : "continue") + " outside a loop");
-                advance();
-                result = add_node(is_break ? NodeKind::break_loop : NodeKind::continue_loop, pos, {});
-                break;
-            }
+            case Tok::kw_continue:
             case Tok::kw_exit:
-                advance();
-                result = add_node(NodeKind::exit_script, pos, {});
+                result = parse_jump();
                 break;
             case Tok::identifier:
             case Tok::plus_plus:
@@ -301,10 +299,61 @@ private:
                 result = parse_simple_statement();
                 break;
             default:
-                fail_here("expected a statement but found " + describe(current_));
+                fail_unexpected("a statement");
         }
         accept(Tok::semicolon);
         return result;
+    }
+
+    NodeIndex parse_if() {
+        SourcePos pos = current_.pos;
+        advance();
+        NodeIndex kids[3];
+        kids[0] = parse_expression().node;
+        accept(Tok::kw_then);
+        kids[1] = parse_statement();
+        kids[2] = accept(Tok::kw_else) ? parse_statement() : no_node;
+        return add_node(NodeKind::if_else, pos, kids);
+    }
+
+    NodeIndex parse_while() {
+        SourcePos pos = current_.pos;
+        advance();
+        NodeIndex kids[2];
+        kids[0] = parse_expression().node;
+        kids[1] = parse_loop_body();
+        return add_node(NodeKind::while_loop, pos, kids);
+    }
+
+    NodeIndex parse_do_until() {
+        SourcePos pos = current_.pos;
+        advance();
+        NodeIndex kids[2];
+        kids[0] = parse_loop_body();
+        expect(Tok::kw_until, "'until'");
+        kids[1] = parse_expression().node;
+        return add_node(NodeKind::do_until, pos, kids);
+    }
+
+    NodeIndex parse_repeat() {
+        SourcePos pos = current_.pos;
+        advance();
+        NodeIndex kids[2];
+        kids[0] = parse_expression().node;
+        kids[1] = parse_loop_body();
+        return add_node(NodeKind::repeat, pos, kids);
+    }
+
+    // break, continue or exit.
+    NodeIndex parse_jump() {
+        SourcePos pos = current_.pos;
+        Tok kind = current_.kind;
+        if (kind != Tok::kw_exit && loops_ == 0) fail_outside_loop(kind == Tok::kw_break ? "break" : "continue");
+        advance();
+        NodeKind node = kind == Tok::kw_break      ? NodeKind::break_loop
+                        : kind == Tok::kw_continue ? NodeKind::continue_loop
+                                                   : NodeKind::exit_script;
+        return add_node(node, pos, {});
     }
 
     NodeIndex parse_block() {
@@ -313,10 +362,7 @@ private:
         advance();
         std::size_t base = pending_.size();
         while (!accept(closer)) {
-            if (current_.kind == Tok::end_of_file)
-                fail_here(std::string("missing '") + (closer == Tok::kw_end ? "end" : "}") +
-                          "' to close the block at line " + std::to_string(open.line) + ", column " +
-                          std::to_string(open.column));
+            if (current_.kind == Tok::end_of_file) fail_unclosed(open, closer);
             NodeIndex s = parse_statement();
             if (s != no_node) pending_.push_back(s);
         }
@@ -336,7 +382,7 @@ private:
         advance();
         std::size_t base = pending_.size();
         do {
-            if (current_.kind != Tok::identifier) fail_here("expected a variable name but found " + describe(current_));
+            if (current_.kind != Tok::identifier) fail_unexpected("a variable name");
             SourcePos name_pos = current_.pos;
             std::uint32_t slot = variable_slot(current_.text);
             advance();
@@ -376,14 +422,13 @@ private:
             Op op = current_.kind == Tok::plus_plus ? Op::add : Op::subtract;
             SourcePos pos = current_.pos;
             advance();
-            if (current_.kind != Tok::identifier)
-                fail_here(std::string("expected a variable name after '") + spelling(op) + spelling(op) + "'");
+            if (current_.kind != Tok::identifier) fail_unexpected("a variable name");
             std::uint32_t slot = variable_slot(current_.text);
             advance();
             return make_increment(pos, op, slot);
         }
-        if (current_.kind != Tok::identifier) fail_here("expected a statement but found " + describe(current_));
-        Token name = std::move(current_);
+        if (current_.kind != Tok::identifier) fail_unexpected("a statement");
+        Name name{current_.text, current_.pos};
         advance();
         Op op;
         switch (current_.kind) {
@@ -411,8 +456,7 @@ private:
                 op = Op::divide;
                 break;
             default:
-                fail_here("expected an assignment or a call after '" + std::string(name.text) + "' but found " +
-                          describe(current_));
+                fail_no_assignment(name.text);
         }
         advance();
         std::uint32_t slot = variable_slot(name.text);
@@ -511,7 +555,7 @@ private:
                 return {add_node(node), 1};
             }
             case Tok::identifier: {
-                Token name = std::move(current_);
+                Name name{current_.text, current_.pos};
                 advance();
                 if (current_.kind == Tok::left_paren) return parse_call(name);
                 Node node(NodeKind::variable, pos);
@@ -525,12 +569,12 @@ private:
                 return inner;
             }
             default:
-                fail_here("expected an expression but found " + describe(current_));
+                fail_unexpected("an expression");
         }
     }
 
     // The current token is the '(' after the function name.
-    Expr parse_call(const Token& name) {
+    Expr parse_call(Name name) {
         advance();
         std::size_t base = pending_.size();
         int height = 0;

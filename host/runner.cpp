@@ -2,11 +2,14 @@
 // canvas; the first failure ends it with its exit status.
 #include "runner.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -56,7 +59,7 @@ The language (a subset of GML):
               points outside ignored)
   printing    a real prints without a fraction when it is integral ("3"), else with two decimals
               ("1.50", "-0.25"); "nan", "inf", "-inf"
-  limits      statements and expressions nest at most 1000 levels
+  limits      statements and expressions nest at most 1000 levels; strings hold at most 16 MiB
 )";
 }
 
@@ -149,9 +152,7 @@ void report(RunnerStreams streams, const std::string& script, const ScriptError&
                  error.message.c_str());
 }
 
-}  // namespace
-
-int run_command_line(std::span<const std::string> args, const std::string& default_library, RunnerStreams streams) {
+int run_here(std::span<const std::string> args, const std::string& default_library, RunnerStreams streams) {
     Options options;
     try {
         options = parse_options(args);
@@ -200,8 +201,53 @@ int run_command_line(std::span<const std::string> args, const std::string& defau
         std::fflush(streams.out);
         std::fprintf(streams.err, "ombrix: out of memory\n");
         return exit_script_error;
+    } catch (const std::exception& error) {
+        std::fflush(streams.out);
+        std::fprintf(streams.err, "ombrix: %s\n", error.what());
+        return exit_script_error;
     }
     return exit_success;
+}
+
+}  // namespace
+
+// The parser and the evaluator recurse once per nesting level, up to max_nesting levels, and a
+// sanitizer build needs several kilobytes a level: a thread with a stack of its own makes that safe
+// whatever the process's stack limit is. The stack's pages are touched only as they are used.
+void run_on_interpreter_stack(const std::function<void()>& work) {
+    struct Job {
+        const std::function<void()>* work;
+        std::exception_ptr failure;
+    } job{&work, nullptr};
+    auto body = [](void* argument) -> void* {
+        auto* j = static_cast<Job*>(argument);
+        try {
+            (*j->work)();
+        } catch (...) {
+            j->failure = std::current_exception();
+        }
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    pthread_t thread;
+    bool started = false;
+    if (pthread_attr_init(&attributes) == 0) {
+        started = pthread_attr_setstacksize(&attributes, interpreter_stack_bytes) == 0 &&
+                  pthread_create(&thread, &attributes, body, &job) == 0;
+        pthread_attr_destroy(&attributes);
+    }
+    if (!started) {
+        work();  // no thread to be had: the caller's stack must do
+        return;
+    }
+    pthread_join(thread, nullptr);
+    if (job.failure) std::rethrow_exception(job.failure);
+}
+
+int run_command_line(std::span<const std::string> args, const std::string& default_library, RunnerStreams streams) {
+    int status = exit_script_error;
+    run_on_interpreter_stack([&] { status = run_here(args, default_library, streams); });
+    return status;
 }
 
 }  // namespace ombrix::host

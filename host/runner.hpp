@@ -2,7 +2,9 @@
 // canvas file. main() only supplies the arguments, the streams and the default library path.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -20,6 +22,11 @@ struct RunnerStreams {
 
 // Runs `ombrix ARGS...` (the arguments after the program name) and returns the exit status.
 int run_command_line(std::span<const std::string> args, const std::string& default_library, RunnerStreams streams);
+
+// Runs `work` on a thread whose stack (interpreter_stack_bytes) is deep enough for the deepest
+// script the parser accepts, waits for it, and passes on any exception it throws.
+inline constexpr std::size_t interpreter_stack_bytes = std::size_t{64} << 20;
+void run_on_interpreter_stack(const std::function<void()>& work);
 
 // libombrix.so in the directory of the running executable (found through /proc/self/exe).
 std::string library_beside_executable();

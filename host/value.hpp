@@ -9,6 +9,9 @@
 
 namespace ombrix::host {
 
+// The longest string a script can build; joining beyond it is a script error, not an exhausted machine.
+inline constexpr std::size_t max_string_bytes = std::size_t{16} << 20;
+
 enum class ValueKind : std::uint8_t { unset, real, string };
 
 struct Value {

@@ -50,7 +50,7 @@ Brush make_brush(const BrushHeader& header, const std::uint8_t* data, std::size_
     brush.height = header.height;
     const std::size_t n = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
     brush.mask.assign(n, brush_mask_fill);
-    if (size) std::memcpy(brush.mask.data(), data, std::min(n, size));
+    if (size && n) std::memcpy(brush.mask.data(), data, std::min(n, size));
     return brush;
 }
 
@@ -67,7 +67,7 @@ void stamp_brush(const Brush& brush, ImageRecord& image) noexcept {
         for (std::size_t c = 0; c < reach; ++c) {
             std::uint8_t* px = rgb + 3 * (start + c);
             if (brush.mask[c] == '1') {
-                px[0] = colour[0], px[1] = colour[1], px[2] = colour[2];
+                std::memcpy(px, colour, 3);
             } else if (brush.mask[c] == '0') {
                 px[0] = px[1] = px[2] = 0;
             }

@@ -143,7 +143,10 @@ OxImage read_ox(ByteSource& source) {
             done += run;
             left -= run;
             column += run;
-            if (column == width) column = 0, ++row;
+            if (column == width) {
+                column = 0;
+                ++row;
+            }
         }
     }
     result.status = OxStatus::ok;

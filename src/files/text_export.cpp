@@ -117,6 +117,59 @@ double write_html(State& st, ImageRecord& image, const char* path) {
     return 1;
 }
 
+namespace {
+
+// "draw_point_color(x, y, " of the current pixel. The text is rebuilt only when x's last digit
+// carries; in between, the writer copies it and puts the current last digit in place. (Bumping
+// the digit inside the text itself would make every copy wait for that one-byte store.)
+class GmlLineStart {
+public:
+    static constexpr std::size_t capacity = 48;  // 17 + 2 × (10 digits + ", ") fits
+
+    void start_row(std::int32_t y) {
+        y_ = y;
+        x_ = 0;
+        build();
+    }
+    void next_x() {
+        ++x_;
+        if (digit_ != '9') {
+            ++digit_;
+        } else {
+            build();
+        }
+    }
+    // Writes the text at `out` (which has room for `capacity` bytes) and returns its end.
+    char* write(char* out) const noexcept {
+        std::memcpy(out, text_, capacity);
+        out[digit_at_] = digit_;
+        return out + size_;
+    }
+
+private:
+    void build() {
+        std::memcpy(text_, "draw_point_color(", 17);
+        char* p = std::to_chars(text_ + 17, text_ + capacity, x_).ptr;
+        digit_at_ = static_cast<std::size_t>(p - text_) - 1;
+        digit_ = text_[digit_at_];
+        *p++ = ',';
+        *p++ = ' ';
+        p = std::to_chars(p, text_ + capacity, y_).ptr;
+        *p++ = ',';
+        *p++ = ' ';
+        size_ = static_cast<std::size_t>(p - text_);
+    }
+
+    char text_[capacity] = {};
+    std::size_t size_ = 0;
+    std::size_t digit_at_ = 0;
+    char digit_ = '0';
+    std::int32_t x_ = 0;
+    std::int32_t y_ = 0;
+};
+
+}  // namespace
+
 double write_gml(State& st, ImageRecord& image, const char* path) {
     File file(path, "wb");
     if (!file) fail(-1, text::gml_create_failed);
@@ -126,20 +179,14 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
     FlippedImage flipped(st, image);
     const std::int32_t width = image.width, height = image.height;
     const std::uint8_t* rgb = image.rgb.data();
-    for (std::int32_t y = 0; y < height; ++y) {
-        // The row number is the same for the whole row: format it once.
-        char row_text[16];
-        const std::size_t row_size = static_cast<std::size_t>(std::to_chars(row_text, row_text + 16, y).ptr - row_text);
+    GmlLineStart line;
+    for (std::int32_t y = 0; y < height && width > 0; ++y) {
+        line.start_row(y);
         for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
-            char* p = out.reserve(64);
-            std::memcpy(p, "draw_point_color(", 17);
-            p = std::to_chars(p + 17, p + 64, x).ptr;
-            *p++ = ',';
-            *p++ = ' ';
-            std::memcpy(p, row_text, row_size);
-            p += row_size;
-            *p++ = ',';
-            *p++ = ' ';
+            if (x) line.next_x();
+            char* p = out.reserve(GmlLineStart::capacity + 16);
+            // The line start is copied at its full capacity; the bytes past its end are overwritten.
+            p = line.write(p);
             p = std::to_chars(p, p + 16, rgb[0] + 256 * rgb[1] + 65536 * rgb[2]).ptr;
             std::memcpy(p, ");\n", 3);
             out.commit(p + 3);
@@ -149,6 +196,7 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
 }
 
 double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
+    if (mode < 0 || mode > 2) fail_devil(0, il_invalid_param);
     File file(path, "wb");
     if (!file) fail(-1, text::header_create_failed);
     OutputBuffer out(file.get());

@@ -16,7 +16,8 @@ double write_html(State& st, ImageRecord& image, const char* path);
 // Returns 1; throws Failure(-1, "Error create GML file").
 double write_gml(State& st, ImageRecord& image, const char* path);
 // Mode 0 grey, 1 RGB, 2 RGB and the rgba byte. Returns 0; throws Failure(-1, "Error create
-// C-source file"). The caller has checked the mode.
+// C-source file"); a mode other than 0, 1 or 2 gives Failure(0, ILU's invalid-parameter text)
+// before the file is opened.
 double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode);
 
 // The text as it may stand inside an HTML element or a quoted attribute.

@@ -7,12 +7,15 @@
 // column ≥ x and a row ≥ y (clamping never moves it below either), so in both orders no sample of p
 // is done. With dx, dy ≤ 0 every sample lies in a column ≤ x and a row ≤ y, so in both orders every
 // sample other than p itself is done. Only mixed signs (one sample to the upper right or lower left)
-// tell the two orders apart; those run column by column.
+// tell the two orders apart; those run row by row too, with the original rows that the column
+// visit would still see saved in a ring.
 #include "pixel/shuffle.hpp"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+
+#include "store/memory.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -140,90 +143,132 @@ void mean_of_four(std::uint8_t* out, const std::uint8_t* a, const std::uint8_t* 
     for (; k < n; ++k) out[k] = static_cast<std::uint8_t>((a[k] + b[k] + c[k] + d[k]) >> 2);
 }
 
-// Pixels [x0, x1) of `row`, whose horizontal samples are all the one column `column`.
-void mean_with_column(std::uint8_t* out, const std::uint8_t* row, const std::uint8_t* sample_row, std::int64_t x0,
-                      std::int64_t x1, std::int64_t column) noexcept {
-    const std::uint8_t* q = row + column * 3;
-    const std::uint8_t* s = sample_row + column * 3;
+// The rows a row of the blur reads besides its own: pixel x of `row` becomes the mean of row[x],
+// row[sx], c[x] and d[sx], sx being x + dx clamped into the row. For the row-by-row visit c and d
+// are both row y + dy (clamped); the visit with mixed signs takes one of them from saved rows.
+struct SampleRows {
+    const std::uint8_t* c;
+    const std::uint8_t* d;
+};
+
+// Pixels [x0, x1) of `row` whose horizontal samples are all the one column `column`.
+void mean_with_column(std::uint8_t* out, const std::uint8_t* row, SampleRows s, std::int64_t x0, std::int64_t x1,
+                      std::int64_t column) noexcept {
+    const std::uint8_t* b = row + column * 3;
+    const std::uint8_t* d = s.d + column * 3;
     for (std::int64_t x = x0; x < x1; ++x, out += 3) {
-        const std::uint8_t* p = row + x * 3;
-        const std::uint8_t* t = sample_row + x * 3;
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<std::uint8_t>((p[c] + q[c] + t[c] + s[c]) >> 2);
+        const std::uint8_t* a = row + x * 3;
+        const std::uint8_t* c = s.c + x * 3;
+        for (int k = 0; k < 3; ++k) out[k] = static_cast<std::uint8_t>((a[k] + b[k] + c[k] + d[k]) >> 2);
     }
 }
 
-// One row of the row-by-row visit: `row` is row y and `sample_row` row y + dy clamped (possibly
-// `row` itself). Each chunk is computed into a scratch block from what the buffer holds and then
-// stored, which matches the pixel-by-pixel visit as long as no sample of a chunk lies in the chunk
-// at another pixel than its own base: with dx ≥ 0 samples lie at or right of their base, so the
-// chunk sees them unvisited as it should; with dx < 0 chunks are at most |dx| wide and pixel 0
-// (which samples itself) is a chunk of its own, so every sample left of its base is already stored.
-void blur_row(std::uint8_t* row, const std::uint8_t* sample_row, std::int64_t width, std::int64_t dx) noexcept {
+// Pixels [begin, end) of a row `width` wide, with the result of visiting them one by one, left to
+// right, in place. Each chunk is computed into a scratch block from what the buffer holds and then
+// stored, which matches the one-by-one visit as long as no sample of a chunk lies in the chunk at
+// another pixel than its own base: with dx ≥ 0 samples lie at or right of their base, so the chunk
+// sees them unvisited as it should; with dx < 0 chunks are at most |dx| wide and pixel 0 (which
+// samples itself) is a chunk of its own, so every sample left of its base is already stored.
+void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t dx, std::int64_t begin,
+               std::int64_t end) noexcept {
     if (dx < 0 && dx > -16) {
         // Chunks this narrow gain nothing: visit the pixels one by one in place. Each channel is
-        // read from all four samples before it is written, and samples left of the base already
-        // hold their new values.
-        for (std::int64_t x = 0; x < width; ++x) {
+        // read from all four samples before it is written.
+        for (std::int64_t x = begin; x < end; ++x) {
             const std::int64_t sx = std::max<std::int64_t>(x + dx, 0);
             std::uint8_t* p = row + x * 3;
             const std::uint8_t* q = row + sx * 3;
-            const std::uint8_t* t = sample_row + x * 3;
-            const std::uint8_t* u = sample_row + sx * 3;
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] + q[c] + t[c] + u[c]) >> 2);
+            const std::uint8_t* t = s.c + x * 3;
+            const std::uint8_t* u = s.d + sx * 3;
+            for (int k = 0; k < 3; ++k) p[k] = static_cast<std::uint8_t>((p[k] + q[k] + t[k] + u[k]) >> 2);
         }
         return;
     }
     constexpr std::int64_t scratch_pixels = 256;
     std::uint8_t scratch[scratch_pixels * 3];
     const std::int64_t chunk = dx >= 0 ? scratch_pixels : std::min(scratch_pixels, -dx);
-    std::int64_t x0 = 0;
-    while (x0 < width) {
-        const std::int64_t x1 = (dx < 0 && x0 == 0) ? 1 : std::min(x0 + chunk, width);
+    std::int64_t x0 = begin;
+    while (x0 < end) {
+        const std::int64_t x1 = (dx < 0 && x0 == 0) ? 1 : std::min(x0 + chunk, end);
         // Bases whose horizontal sample x + dx lies inside the row: [linear_first, linear_end).
         const std::int64_t linear_first = std::clamp(-dx, x0, x1);
         const std::int64_t linear_end = std::clamp(width - dx, linear_first, x1);
         std::uint8_t* out = scratch;
-        mean_with_column(out, row, sample_row, x0, linear_first, 0);
+        mean_with_column(out, row, s, x0, linear_first, 0);
         out += (linear_first - x0) * 3;
         const auto n = static_cast<std::size_t>(linear_end - linear_first) * 3;
         if (n) {
-            mean_of_four(out, row + linear_first * 3, row + (linear_first + dx) * 3, sample_row + linear_first * 3,
-                         sample_row + (linear_first + dx) * 3, n);
+            mean_of_four(out, row + linear_first * 3, row + (linear_first + dx) * 3, s.c + linear_first * 3,
+                         s.d + (linear_first + dx) * 3, n);
         }
         out += n;
-        mean_with_column(out, row, sample_row, linear_end, x1, width - 1);
+        mean_with_column(out, row, s, linear_end, x1, width - 1);
         std::memcpy(row + x0 * 3, scratch, static_cast<std::size_t>(x1 - x0) * 3);
         x0 = x1;
     }
 }
 
+// Offsets of the same sign (or zero): rows in order, see the top of the file.
 void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
                   std::int64_t dy) noexcept {
     const auto stride = static_cast<std::size_t>(width) * 3;
     for (std::int64_t y = 0; y < height; ++y) {
         const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
-        blur_row(rgb + static_cast<std::size_t>(y) * stride, rgb + static_cast<std::size_t>(sy) * stride, width, dx);
+        const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
+        blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
     }
 }
 
-void blur_by_columns(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
-                     std::int64_t dy) noexcept {
+// Offsets of opposite signs, row by row, with the originals that the column-by-column visit would
+// still see kept in a ring of saved rows. Returns false, having changed nothing, when the ring's
+// memory cannot be had.
+//
+// dx > 0 > dy, rows upward. Pixel (x, y) reads (x, sy) below it, which the column visit has
+// replaced and so has the row visit; and (sx, y) and (sx, sy) to its right, which the column visit
+// has not reached: (sx, y) lies in the row being visited, right of x and so still unvisited, and
+// (sx, sy) is read from the saved original of row sy. Only the last column has sx = x, and there
+// (sx, sy) is the replaced pixel.
+//
+// dx < 0 < dy, rows downward. Pixel (x, y) reads (sx, y) and (sx, sy) to its left, which the
+// column visit has replaced and so has the downward row visit (row sy ≥ y is done); and (x, sy)
+// above it, which the column visit has not reached, read from the saved original of row sy. Only
+// column 0 has sx = x, and there (sx, sy) is the original pixel.
+//
+// Row sy lies at most |dy| rows from y, so a ring of |dy| + 1 rows (never more than the image)
+// holds every original still needed.
+bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
+                        std::int64_t dy) noexcept {
     const auto stride = static_cast<std::size_t>(width) * 3;
-    for (std::int64_t x = 0; x < width; ++x) {
-        const std::int64_t sx = std::clamp(x + dx, std::int64_t{0}, width - 1);
-        std::uint8_t* base_column = rgb + x * 3;
-        const std::uint8_t* sample_column = rgb + sx * 3;
+    const std::int64_t reach = dy < 0 ? -dy : dy;
+    const std::int64_t ring_rows = std::min(reach, height - 1) + 1;
+    void* const block = memory::allocate(static_cast<std::size_t>(ring_rows) * stride);
+    if (!block) return false;
+    struct Release {
+        void* block;
+        ~Release() { memory::release(block); }
+    } release{block};
+    auto* const ring = static_cast<std::uint8_t*>(block);
+    auto saved = [&](std::int64_t y) { return ring + static_cast<std::size_t>(y % ring_rows) * stride; };
+    auto image_row = [&](std::int64_t y) { return rgb + static_cast<std::size_t>(y) * stride; };
+
+    if (dx > 0) {
         for (std::int64_t y = 0; y < height; ++y) {
-            const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
-            std::uint8_t* p1 = base_column + static_cast<std::size_t>(y) * stride;
-            const std::uint8_t* p2 = sample_column + static_cast<std::size_t>(sy) * stride;
-            const std::uint8_t* p3 = sample_column + static_cast<std::size_t>(y) * stride;
-            const std::uint8_t* p4 = base_column + static_cast<std::size_t>(sy) * stride;
-            std::uint8_t mean[3];
-            for (int c = 0; c < 3; ++c) mean[c] = static_cast<std::uint8_t>((p1[c] + p2[c] + p3[c] + p4[c]) >> 2);
-            std::memcpy(p1, mean, 3);
+            std::uint8_t* row = image_row(y);
+            std::memcpy(saved(y), row, stride);
+            const std::int64_t sy = std::max(y + dy, std::int64_t{0});
+            blur_span(row, {image_row(sy), saved(sy)}, width, dx, 0, width - 1);
+            blur_span(row, {image_row(sy), image_row(sy)}, width, dx, width - 1, width);
+        }
+    } else {
+        for (std::int64_t y = height - 1; y >= 0; --y) {
+            std::uint8_t* row = image_row(y);
+            std::memcpy(saved(y), row, stride);
+            const std::int64_t sy = std::min(y + dy, height - 1);
+            blur_span(row, {saved(sy), saved(sy)}, width, dx, 0, 1);
+            blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -259,8 +304,30 @@ void blur_four_point(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexc
     if (width <= 0 || height <= 0) return;
     if ((dx >= 0 && dy >= 0) || (dx <= 0 && dy <= 0)) {
         blur_by_rows(image.rgb.data(), width, height, dx, dy);
-    } else {
-        blur_by_columns(image.rgb.data(), width, height, dx, dy);
+    } else if (!blur_mixed_by_rows(image.rgb.data(), width, height, dx, dy)) {
+        blur_four_point_column_order(image, dx, dy);
+    }
+}
+
+void blur_four_point_column_order(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexcept {
+    const std::int64_t width = image.width;
+    const std::int64_t height = image.height;
+    std::uint8_t* const rgb = image.rgb.data();
+    const auto stride = static_cast<std::size_t>(width) * 3;
+    for (std::int64_t x = 0; x < width; ++x) {
+        const std::int64_t sx = std::clamp(x + dx, std::int64_t{0}, width - 1);
+        std::uint8_t* base_column = rgb + x * 3;
+        const std::uint8_t* sample_column = rgb + sx * 3;
+        for (std::int64_t y = 0; y < height; ++y) {
+            const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
+            std::uint8_t* p1 = base_column + static_cast<std::size_t>(y) * stride;
+            const std::uint8_t* p2 = sample_column + static_cast<std::size_t>(sy) * stride;
+            const std::uint8_t* p3 = sample_column + static_cast<std::size_t>(y) * stride;
+            const std::uint8_t* p4 = base_column + static_cast<std::size_t>(sy) * stride;
+            std::uint8_t mean[3];
+            for (int c = 0; c < 3; ++c) mean[c] = static_cast<std::uint8_t>((p1[c] + p2[c] + p3[c] + p4[c]) >> 2);
+            std::memcpy(p1, mean, 3);
+        }
     }
 }
 

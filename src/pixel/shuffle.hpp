@@ -19,4 +19,8 @@ void shuffle_pairs(ImageRecord& image, std::int32_t mode) noexcept;
 // new value (only negative offsets reach them).
 void blur_four_point(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexcept;
 
+// The same blur as a literal column-by-column visit: what blur_four_point falls back to when it
+// cannot have the memory for the rows it saves, and the baseline it is measured against.
+void blur_four_point_column_order(ImageRecord& image, std::int32_t dx, std::int32_t dy) noexcept;
+
 }  // namespace ombrix::pixel

@@ -13,8 +13,8 @@
 namespace ombrix {
 
 namespace {
-void* devil_allocate(const ILsizei size) { return memory::allocate(static_cast<std::size_t>(size)); }
-void devil_release(const void* block) { memory::release(block); }
+void* devil_allocate(const ILsizei size) { return memory::devil_allocate(static_cast<std::size_t>(size)); }
+void devil_release(const void* block) { memory::devil_release(block); }
 }  // namespace
 
 void init_library(State& st) {

@@ -1,6 +1,8 @@
 // The store's one allocator for pixel buffers, also handed to DevIL. Large blocks are mapped
 // 2 MiB-aligned with MADV_HUGEPAGE: the first touch of a fresh 48 MiB buffer through plain
 // malloc costs tens of times a memcpy of it, while huge-page backed memory faults in cheaply.
+// A few freed large blocks are kept mapped and handed out again, so that the temporary DevIL
+// image of every round trip reuses memory that is already faulted in.
 #pragma once
 
 #include <cstddef>
@@ -12,12 +14,31 @@ namespace ombrix::memory {
 // Blocks of at least this many bytes are mapped with huge pages; smaller ones come from malloc.
 inline constexpr std::size_t huge_threshold = std::size_t{1} << 20;
 
-// Returns null when the memory cannot be had. `zeroed` asks for zero-filled bytes (mapped
-// blocks are always zero-filled, for free).
+// Every block carries this many zero bytes beyond its end. ILU's 3 × 3 filters read two pixels
+// past the last one, and DevIL hands them blocks from this allocator: the slack keeps those reads
+// inside memory the block owns and makes what they see (zeros) the same on every run.
+inline constexpr std::size_t tail_slack = 64;
+
+// At most this many freed large blocks, and this many bytes in all, stay mapped for reuse.
+inline constexpr std::size_t cache_blocks = 4;
+inline constexpr std::size_t cache_bytes = std::size_t{512} << 20;
+
+// Returns null when the memory cannot be had. `zeroed` asks for zero-filled bytes.
 void* allocate(std::size_t size, bool zeroed = false) noexcept;
 // Whether large blocks get huge pages (on by default); benchmarks turn it off for a baseline.
 void set_huge_pages(bool enabled) noexcept;
 void release(const void* block) noexcept;
+
+// The hooks DevIL allocates and frees through (ilSetMemory). DevIL 1.7.8 also hands its free hook
+// blocks it did not get from it (ilSetString keeps a plain strdup copy and frees it through the
+// hook later), so the hooks remember their live blocks and give anything else back to free().
+void* devil_allocate(std::size_t size) noexcept;
+void devil_release(const void* block) noexcept;
+
+// Unmaps the cached free blocks (for tests and for a host that wants its memory back).
+void trim() noexcept;
+// Bytes held in cached free blocks.
+std::size_t cached_bytes() noexcept;
 
 // Owning, move-only byte buffer from `allocate`.
 class Buffer {

@@ -1,6 +1,5 @@
 // The OX file: exact bytes of the writer, round trips, and the reader's answer to hostile files.
 #include <filesystem>
-#include <random>
 
 #include "files/messages.hpp"
 #include "files/ox.hpp"
@@ -168,25 +167,14 @@ TEST_F(OxTest, ReaderAnswersMissingFilesAndUnknownModes) {
     EXPECT_EQ(st.images.find(next), nullptr);
 }
 
-TEST(OxFormat, RandomBytesAndTruncationsNeverReadOutsideTheData) {
-    // Every prefix of a valid file, and random mutations of it, go through the reader; the
-    // sanitizer build turns any stray access into a failure.
+TEST(OxFormat, EveryTruncationOfAValidFileIsRejected) {
+    // The sanitizer build also turns any stray access into a failure; the fuzz target goes further.
     std::string file = "OX 3 2 2 1 ";
     for (int i = 0; i < 24; ++i) file += static_cast<char>(i * 11);
-    std::mt19937 random(42);
     for (std::size_t cut = 0; cut <= file.size(); ++cut) {
         files::MemorySource source(reinterpret_cast<const std::uint8_t*>(file.data()), cut);
         const auto image = files::read_ox(source);
         EXPECT_EQ(image.status == files::OxStatus::ok, cut == file.size()) << cut;
-    }
-    for (int round = 0; round < 2000; ++round) {
-        std::string bytes = file;
-        for (int flips = 0; flips < 3; ++flips) bytes[random() % bytes.size()] = static_cast<char>(random());
-        files::MemorySource source(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-        const auto image = files::read_ox(source);
-        if (image.status == files::OxStatus::ok) {
-            ASSERT_EQ(image.record->rgb.size(), image.record->pixel_count() * 3);
-        }
     }
 }
 

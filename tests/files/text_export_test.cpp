@@ -1,5 +1,6 @@
 // The HTML, GML and C-header writers: exact text for small images, and the real readers of that
 // text (a browser, the C compiler) agreeing with the pixels.
+#include <algorithm>
 #include <sstream>
 
 #include "files/messages.hpp"
@@ -37,6 +38,11 @@ TEST_F(TextExportTest, HtmlSettingsAreTruncatedAndTheCellTextIsWrittenAsGiven) {
     const std::string page = read_file(path);
     EXPECT_NE(page.find("<TABLE BORDER=1 CELLPADDING=0 CELLSPACING=3>\n"), std::string::npos);
     EXPECT_NE(page.find("<TD  BGCOLOR=#010203> <b>x</b>; </TD>\n"), std::string::npos);
+    // A cell text larger than the writer's block goes out whole.
+    st.html.cell_text = std::string(3 << 20, 'x') + "<end>";
+    write_html(st, image, path.c_str());
+    EXPECT_NE(read_file(path).find("<TD  BGCOLOR=#010203> " + st.html.cell_text + "; </TD>\n   </TR><TR>\n"),
+              std::string::npos);
     st.html.border = std::numeric_limits<double>::quiet_NaN();
     write_html(st, image, path.c_str());
     EXPECT_NE(read_file(path).find("BORDER=-2147483648 "), std::string::npos);
@@ -59,6 +65,13 @@ TEST_F(TextExportTest, GmlScriptRedrawsThePictureUpright) {
               "//Converted by Ombrix Plug-In\n\n"
               "draw_point_color(0, 0, 65536);\ndraw_point_color(1, 0, 16777215);\n"
               "draw_point_color(0, 1, 1);\ndraw_point_color(1, 1, 256);\n");
+    // Column numbers carry from 9 to 10 and from 99 to 100 within a row.
+    auto& wide = add(2, make_record(101, 1));
+    std::fill(wide.rgb.data(), wide.rgb.data() + wide.rgb.size(), std::uint8_t{0});
+    write_gml(st, wide, path.c_str());
+    std::string lines = "//Converted by Ombrix Plug-In\n\n";
+    for (int x = 0; x < 101; ++x) lines += "draw_point_color(" + std::to_string(x) + ", 0, 0);\n";
+    EXPECT_EQ(read_file(path), lines);
     write_gml(st, add(1, make_record(3, 0)), path.c_str());
     EXPECT_EQ(read_file(path), "//Converted by Ombrix Plug-In\n\n");
 }

@@ -145,8 +145,11 @@ TEST(FourPointBlur, MatchesTheColumnByColumnVisitForEveryOffset) {
                 auto image = random_image(w, h, ++seed);
                 auto expected = copy_of(*image);
                 blur_reference(*expected, dx, dy);
+                auto literal = copy_of(*image);
                 pixel::blur_four_point(*image, dx, dy);
                 ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+                pixel::blur_four_point_column_order(*literal, dx, dy);
+                ASSERT_EQ(first_difference(*literal, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
             }
         }
     }

@@ -1,0 +1,472 @@
+// Channel images: grey, per-channel ranges and the seven compositions. Each pass is one loop
+// chosen before it starts. The integer ones run 32 pixels at a time with AVX2 where the processor
+// has it; HSV and L*a*b* use per-channel tables of the formulas' own intermediate values, so
+// every pixel goes through exactly the double operations of the formula, minus the divisions.
+#include "colour/channels.hpp"
+
+#include <immintrin.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "colour/simd.hpp"
+#include "store/errors.hpp"
+#include "store/images.hpp"
+
+namespace ombrix::colour {
+
+namespace {
+
+// ---- grey ------------------------------------------------------------------------------------
+
+constexpr byte grey_level(byte r, byte g, byte b) noexcept {
+    return static_cast<byte>((77 * r + 150 * g + 29 * b) >> 8);
+}
+
+void grey_scalar(byte* p, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i, p += 3) p[0] = p[1] = p[2] = grey_level(p[0], p[1], p[2]);
+}
+
+// ---- HSV composition -----------------------------------------------------------------------
+
+struct HsvTables {
+    std::array<double, 256> unit{};      // byte / 255
+    std::array<double, 256> fraction{};  // f of the hue's sector
+    std::array<double, 256> one_minus_fraction{};
+    std::array<std::uint8_t, 256> sector{};  // i, 0..5
+    std::array<int, 6> sector_start{};       // the first hue byte of each sector 1..5
+    bool sectors_ascend = true;
+};
+
+const HsvTables& hsv_tables() {
+    static const HsvTables tables = [] {
+        HsvTables t;
+        for (int c = 0; c < 256; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            t.unit[i] = c / 255.0;
+            double h6 = t.unit[i] * 6;
+            if (h6 == 6) h6 = 0;
+            const std::int32_t sector = to_int32(h6);
+            t.sector[i] = static_cast<std::uint8_t>(sector);
+            t.fraction[i] = h6 - sector;
+            t.one_minus_fraction[i] = 1 - t.fraction[i];
+        }
+        // The sector grows with the hue byte up to 254 (byte 255 wraps to sector 0); the vector
+        // pass counts the sector starts a hue byte has reached.
+        t.sector_start.fill(256);
+        for (int c = 254; c >= 0; --c) {
+            const int sector = t.sector[static_cast<std::size_t>(c)];
+            for (int k = 1; k <= sector; ++k) t.sector_start[static_cast<std::size_t>(k)] = c;
+            if (c < 254 && sector > t.sector[static_cast<std::size_t>(c + 1)]) t.sectors_ascend = false;
+        }
+        return t;
+    }();
+    return tables;
+}
+
+// x is in [0, 1] here, so the rounded byte fits without a range test.
+inline byte rounded_byte(double x) noexcept { return static_cast<byte>(static_cast<std::int32_t>(x * 255 + 0.5)); }
+
+// Where (V, P, Q, T) go, as (r, g, b), for each sector.
+constexpr std::uint8_t hsv_order[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3}, {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+
+// hsv_unit_to_rgb for bytes / 255. A saturation of 0 needs no branch: P, Q and T are then
+// v × 1 = v exactly, which is what the grey case gives.
+inline void hsv_pixel(const HsvTables& t, byte h, byte s_byte, byte v_byte, byte* out) noexcept {
+    const double s = t.unit[s_byte], v = t.unit[v_byte];
+    const byte values[4] = {rounded_byte(v), rounded_byte(v * (1 - s)), rounded_byte(v * (1 - s * t.fraction[h])),
+                            rounded_byte(v * (1 - s * t.one_minus_fraction[h]))};
+    const std::uint8_t* order = hsv_order[t.sector[h]];
+    out[0] = values[order[0]];
+    out[1] = values[order[1]];
+    out[2] = values[order[2]];
+}
+
+// ---- L*a*b* composition ----------------------------------------------------------------------
+
+// Per L* byte: the base that replaces fy (fy itself, or the cube root of Y below the threshold),
+// Y, and which of the two kinds of a and b terms apply.
+struct LabTables {
+    std::array<double, 256> base{};
+    std::array<double, 256> y{};
+    std::array<std::uint8_t, 256> low_branch{};
+    std::array<double, 512> a_term{};  // [low_branch * 256 + a byte]
+    std::array<double, 512> b_term{};
+};
+
+const LabTables& lab_tables() {
+    static const auto tables = [] {
+        auto t = std::make_unique<LabTables>();
+        for (int c = 0; c < 256; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            const double L = c / 2.55;
+            const double fy = (L + 16) / 116;
+            if (cube(fy) > lab_epsilon) {
+                t->base[i] = fy;
+                t->y[i] = cube(fy);
+            } else {
+                t->y[i] = L / 903.3;
+                t->base[i] = std::pow(t->y[i], 0.3333333333333333);
+                t->low_branch[i] = 1;
+            }
+            const double a = (c - 128) / 1.27, b = (c - 128) / 1.27;
+            t->a_term[i] = a / 500;
+            t->a_term[256 + i] = a / 500 / 7.787;
+            t->b_term[i] = b / 200;
+            t->b_term[256 + i] = b / 200 / 7.787;
+        }
+        return t;
+    }();
+    return *tables;
+}
+
+inline void lab_pixel(const LabTables& t, byte l, byte a, byte b, byte* out) noexcept {
+    const std::size_t branch = std::size_t{t.low_branch[l]} * 256;
+    const double base = t.base[l];
+    const Rgb rgb =
+        xyz_to_rgb(0.951 * cube(base + t.a_term[branch + a]), t.y[l], 1.089 * cube(base - t.b_term[branch + b]));
+    out[0] = rgb.r;
+    out[1] = rgb.g;
+    out[2] = rgb.b;
+}
+
+// ---- scalar compositions -----------------------------------------------------------------------
+
+struct Sources {
+    const byte* s[4];
+};
+
+template <Composition K>
+void compose_scalar(const Sources& src, byte* out, std::size_t from, std::size_t to) {
+    const byte* const a = src.s[0];
+    const byte* const b = src.s[1];
+    const byte* const c = src.s[2];
+    if constexpr (K == Composition::hsv) {
+        const HsvTables& t = hsv_tables();
+        for (std::size_t i = 3 * from; i < 3 * to; i += 3) hsv_pixel(t, a[i], b[i], c[i], out + i);
+    } else if constexpr (K == Composition::lab) {
+        const LabTables& t = lab_tables();
+        for (std::size_t i = 3 * from; i < 3 * to; i += 3) lab_pixel(t, a[i], b[i + 1], c[i + 2], out + i);
+    } else {
+        for (std::size_t i = 3 * from; i < 3 * to; i += 3) {
+            Rgb p;
+            if constexpr (K == Composition::rgb || K == Composition::cmy)
+                p = {a[i], b[i + 1], c[i + 2]};
+            else if constexpr (K == Composition::cmyk)
+                p = cmyk_bytes_to_rgb(a[i], b[i + 1], c[i + 2], src.s[3][i + 2]);
+            else if constexpr (K == Composition::ycbcr_470)
+                p = ycbcr_bytes_to_rgb(a[i], b[i + 1], c[i + 2], ycbcr470);
+            else
+                p = ycbcr_bytes_to_rgb(a[i], b[i + 1], c[i + 2], ycbcr709);
+            out[i] = p.r;
+            out[i + 1] = p.g;
+            out[i + 2] = p.b;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ombrix::colour
+
+// ---- AVX2 passes -----------------------------------------------------------------------------------
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#include "colour/simd_avx2.hpp"
+
+namespace ombrix::colour {
+namespace {
+
+namespace v = simd::avx2;
+
+// channel_masks[channel][k]: all ones at the bytes of 32-byte chunk k of a block that hold the
+// channel (byte offsets are not lane-split here).
+struct alignas(32) PositionMask {
+    std::int8_t v[32];
+};
+constexpr PositionMask position_mask(int channel, int k) {
+    PositionMask m{};
+    for (int j = 0; j < 32; ++j) m.v[j] = static_cast<std::int8_t>((32 * k + j) % 3 == channel ? -1 : 0);
+    return m;
+}
+constexpr PositionMask channel_masks[3][3] = {
+    {position_mask(0, 0), position_mask(0, 1), position_mask(0, 2)},
+    {position_mask(1, 0), position_mask(1, 1), position_mask(1, 2)},
+    {position_mask(2, 0), position_mask(2, 1), position_mask(2, 2)},
+};
+
+OMBRIX_AVX2_INLINE __m256i load32(const byte* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+OMBRIX_AVX2_INLINE __m256i position(int channel, int k) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(channel_masks[channel][k].v));
+}
+
+struct Quarter {
+    __m256i r, g, b;
+};
+
+// 16.16 YCbCr for eight pixels in 32-bit lanes. The packs afterwards saturate to 0..255, which
+// is the clamp.
+OMBRIX_AVX2_INLINE Quarter ycbcr_quarter(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
+    const __m256i luma =
+        _mm256_mullo_epi32(_mm256_sub_epi32(y, _mm256_set1_epi32(16)), _mm256_set1_epi32(ycbcr_luma_factor));
+    cb = _mm256_sub_epi32(cb, _mm256_set1_epi32(128));
+    cr = _mm256_sub_epi32(cr, _mm256_set1_epi32(128));
+    const __m256i round = _mm256_set1_epi32(32768);
+    const __m256i r = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.red_cr), cr));
+    const __m256i g = _mm256_sub_epi32(_mm256_sub_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cb), cb)),
+                                       _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cr), cr));
+    const __m256i b = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.blue_cb), cb));
+    return {_mm256_srai_epi32(_mm256_add_epi32(r, round), 16), _mm256_srai_epi32(_mm256_add_epi32(g, round), 16),
+            _mm256_srai_epi32(_mm256_add_epi32(b, round), 16)};
+}
+
+OMBRIX_AVX2_INLINE __m256i widen16_lo(__m256i v16) { return _mm256_unpacklo_epi16(v16, _mm256_setzero_si256()); }
+OMBRIX_AVX2_INLINE __m256i widen16_hi(__m256i v16) { return _mm256_unpackhi_epi16(v16, _mm256_setzero_si256()); }
+
+// Four quarters of 32-bit values back to 32 bytes, saturating through 16 bits.
+OMBRIX_AVX2_INLINE __m256i pack_bytes(__m256i a, __m256i b, __m256i c, __m256i d) {
+    return _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
+}
+
+OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
+    const __m256i y_lo = v::widen_lo(y), y_hi = v::widen_hi(y);
+    const __m256i cb_lo = v::widen_lo(cb), cb_hi = v::widen_hi(cb);
+    const __m256i cr_lo = v::widen_lo(cr), cr_hi = v::widen_hi(cr);
+    const Quarter q0 = ycbcr_quarter(widen16_lo(y_lo), widen16_lo(cb_lo), widen16_lo(cr_lo), k);
+    const Quarter q1 = ycbcr_quarter(widen16_hi(y_lo), widen16_hi(cb_lo), widen16_hi(cr_lo), k);
+    const Quarter q2 = ycbcr_quarter(widen16_lo(y_hi), widen16_lo(cb_hi), widen16_lo(cr_hi), k);
+    const Quarter q3 = ycbcr_quarter(widen16_hi(y_hi), widen16_hi(cb_hi), widen16_hi(cr_hi), k);
+    return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
+}
+
+// ---- HSV and L*a*b* four pixels at a time in double precision -------------------------------------
+//
+// The same IEEE operations in the same order as the scalar formulas (no fused multiply-add), so
+// the bytes are identical; the per-channel table values are looked up four at a time.
+
+OMBRIX_AVX2_INLINE __m128i clamped_bytes(__m256d x) {
+    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(clamped, _mm256_set1_pd(255.999)));
+}
+
+OMBRIX_AVX2_INLINE __m256d cube4(__m256d x) { return _mm256_mul_pd(_mm256_mul_pd(x, x), x); }
+OMBRIX_AVX2_INLINE __m256d times(double k, __m256d x) { return _mm256_mul_pd(_mm256_set1_pd(k), x); }
+
+std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
+    const LabTables& t = lab_tables();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte l[32], a[32], b[32];
+    for (std::size_t blk = 0; blk < blocks; ++blk) {
+        const std::size_t at = blk * v::block_bytes;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(l), v::load_plane(src.s[0] + at, 0));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(a), v::load_plane(src.s[1] + at, 1));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), v::load_plane(src.s[2] + at, 2));
+        __m128i r4[8], g4[8], b4[8];
+        alignas(32) byte branch[32];
+        for (int j = 0; j < 32; ++j) branch[j] = t.low_branch[l[j]];
+        for (int grp = 0; grp < 8; ++grp) {
+            const byte* li = l + 4 * grp;
+            // The branch of each L* byte selects which half of the a and b term tables applies.
+            const __m256d base = v::lookup(t.base.data(), li), Y = v::lookup(t.y.data(), li);
+            const __m256d a_term = v::lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
+            const __m256d b_term = v::lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
+            const __m256d X = times(0.951, cube4(_mm256_add_pd(base, a_term)));
+            const __m256d Z = times(1.089, cube4(_mm256_sub_pd(base, b_term)));
+            const __m256d R = _mm256_sub_pd(_mm256_sub_pd(times(3.063, X), times(1.393, Y)), times(0.476, Z));
+            const __m256d G = _mm256_add_pd(_mm256_add_pd(times(-0.969, X), times(1.876, Y)), times(0.042, Z));
+            const __m256d B = _mm256_add_pd(_mm256_sub_pd(times(0.068, X), times(0.229, Y)), times(1.069, Z));
+            r4[grp] = clamped_bytes(R);
+            g4[grp] = clamped_bytes(G);
+            b4[grp] = clamped_bytes(B);
+        }
+        v::store_planes(out + at, {v::plane_of(r4), v::plane_of(g4), v::plane_of(b4)});
+    }
+    return blocks * v::block_pixels;
+}
+
+OMBRIX_AVX2_INLINE __m128i rounded_bytes(__m256d x) {
+    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(255.0)), _mm256_set1_pd(0.5)));
+}
+
+std::size_t compose_hsv_avx2(const Sources& src, byte* out, std::size_t n) {
+    const HsvTables& t = hsv_tables();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte h[32], s[32], val[32];
+    const __m256d one = _mm256_set1_pd(1.0);
+    for (std::size_t blk = 0; blk < blocks; ++blk) {
+        const std::size_t at = blk * v::block_bytes;
+        const __m256i hue = v::load_plane(src.s[0] + at, 0);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(h), hue);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(s), v::load_plane(src.s[1] + at, 0));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(val), v::load_plane(src.s[2] + at, 0));
+        __m128i V4[8], P4[8], Q4[8], T4[8];
+        for (int grp = 0; grp < 8; ++grp) {
+            const byte* hi = h + 4 * grp;
+            const __m256d S = v::lookup(t.unit.data(), s + 4 * grp), V = v::lookup(t.unit.data(), val + 4 * grp);
+            const __m256d f = v::lookup(t.fraction.data(), hi), g = v::lookup(t.one_minus_fraction.data(), hi);
+            V4[grp] = rounded_bytes(V);
+            P4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, S)));
+            Q4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, f))));
+            T4[grp] = rounded_bytes(_mm256_mul_pd(V, _mm256_sub_pd(one, _mm256_mul_pd(S, g))));
+        }
+        const __m256i Vb = v::plane_of(V4), Pb = v::plane_of(P4), Qb = v::plane_of(Q4), Tb = v::plane_of(T4);
+        // The sector of each hue byte, by the hue thresholds where it steps up (hue 255 is sector 0).
+        __m256i sector = _mm256_setzero_si256();
+        for (int k = 1; k <= 5; ++k)
+            sector = _mm256_sub_epi8(
+                sector, v::gt_u8(hue, v::splat(static_cast<byte>(t.sector_start[static_cast<std::size_t>(k)] - 1))));
+        sector = v::select(v::eq_u8(hue, v::splat(255)), _mm256_setzero_si256(), sector);
+        const auto in = [&](int k) { return v::eq_u8(sector, v::splat(static_cast<byte>(k))); };
+        const __m256i s1 = in(1), s2 = in(2), s3 = in(3), s4 = in(4), s5 = in(5);
+        // (r, g, b) by sector: 0 (V, T, P), 1 (Q, V, P), 2 (P, V, T), 3 (P, Q, V), 4 (T, P, V), 5 (V, P, Q).
+        const __m256i r = v::select(s1, Qb, v::select(_mm256_or_si256(s2, s3), Pb, v::select(s4, Tb, Vb)));
+        const __m256i gr =
+            v::select(_mm256_or_si256(s1, s2), Vb, v::select(s3, Qb, v::select(_mm256_or_si256(s4, s5), Pb, Tb)));
+        const __m256i b = v::select(_mm256_or_si256(s3, s4), Vb, v::select(s2, Tb, v::select(s5, Qb, Pb)));
+        v::store_planes(out + at, {r, gr, b});
+    }
+    return blocks * v::block_pixels;
+}
+
+// Returns how many pixels it composed (whole blocks only).
+template <Composition K>
+std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const std::size_t at = i * v::block_bytes;
+        if constexpr (K == Composition::rgb || K == Composition::cmy) {
+            for (int k = 0; k < 3; ++k) {
+                const std::size_t chunk = at + 32 * static_cast<std::size_t>(k);
+                __m256i bytes = load32(src.s[0] + chunk);
+                bytes = v::select(position(1, k), load32(src.s[1] + chunk), bytes);
+                bytes = v::select(position(2, k), load32(src.s[2] + chunk), bytes);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + chunk), bytes);
+            }
+        } else if constexpr (K == Composition::cmyk) {
+            const __m256i key = v::load_plane(src.s[3] + at, 2);
+            const __m256i c = v::load_plane(src.s[0] + at, 0), m = v::load_plane(src.s[1] + at, 1),
+                          y = v::load_plane(src.s[2] + at, 2);
+            v::store_planes(out + at, {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
+                                       v::not_u8(_mm256_add_epi8(y, key))});
+        } else {
+            constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
+            v::store_planes(out + at, ycbcr_planes(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
+                                                   v::load_plane(src.s[2] + at, 2), k));
+        }
+    }
+    return blocks * v::block_pixels;
+}
+
+std::size_t grey_avx2(byte* p, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i, p += v::block_bytes) v::store_grey(p, v::grey_level(v::load_planes(p)));
+    return blocks * v::block_pixels;
+}
+
+}  // namespace
+}  // namespace ombrix::colour
+
+#pragma GCC pop_options
+
+namespace ombrix::colour {
+
+namespace {
+
+std::size_t pixels_of(const ImageRecord& image) noexcept { return std::min(image.pixel_count(), image.rgb.size() / 3); }
+
+template <Composition K>
+void compose_kind(const Sources& src, byte* out, std::size_t n) {
+    std::size_t done = 0;
+    if (simd::avx2_enabled()) {
+        if constexpr (K == Composition::hsv) {
+            if (hsv_tables().sectors_ascend) done = compose_hsv_avx2(src, out, n);
+        } else if constexpr (K == Composition::lab)
+            done = compose_lab_avx2(src, out, n);
+        else
+            done = compose_avx2<K>(src, out, n);
+    }
+    compose_scalar<K>(src, out, done, n);
+}
+
+// The byte a bound stores: truncated toward zero to 32 bits, low 8 bits.
+byte bound_byte(double bound) noexcept {
+    return static_cast<byte>(static_cast<std::uint32_t>(to_int32(bound)) & 0xFFu);
+}
+
+}  // namespace
+
+void convert_grayscale(ImageRecord& image) {
+    const std::size_t n = pixels_of(image);
+    byte* p = image.rgb.data();
+    const std::size_t done = n != 0 && simd::avx2_enabled() ? grey_avx2(p, n) : 0;
+    grey_scalar(p + 3 * done, n - done);
+}
+
+byte clamp_channel_byte(byte x, ChannelRange range) noexcept {
+    const double low = std::isnan(range.low) ? -std::numeric_limits<double>::infinity() : range.low;
+    const double high = std::isnan(range.high) ? std::numeric_limits<double>::infinity() : range.high;
+    double t = x;
+    bool bounded = false;
+    if (!(t > low)) {
+        t = low;
+        bounded = true;
+    }
+    if (t > high) {
+        t = high;
+        bounded = true;
+    }
+    return bounded ? bound_byte(t) : x;
+}
+
+void clamp_channel_ranges(ImageRecord& image, const std::array<ChannelRange, 3>& ranges) {
+    // Each channel's result depends on its byte alone: one table per channel, built once.
+    byte table[3][256];
+    for (std::size_t c = 0; c < 3; ++c)
+        for (int x = 0; x < 256; ++x) table[c][x] = clamp_channel_byte(static_cast<byte>(x), ranges[c]);
+    const std::size_t n = pixels_of(image);
+    byte* p = image.rgb.data();
+    for (std::size_t i = 0; i < n; ++i, p += 3) {
+        p[0] = table[0][p[0]];
+        p[1] = table[1][p[1]];
+        p[2] = table[2][p[2]];
+    }
+}
+
+void compose_into(Composition kind, std::span<const ImageRecord* const> sources, byte* out) {
+    Sources src{};
+    for (std::size_t i = 0; i < source_count(kind); ++i) src.s[i] = sources[i]->rgb.data();
+    const std::size_t n = pixels_of(*sources[0]);
+    if (n == 0) return;
+    switch (kind) {
+        case Composition::rgb:
+            return compose_kind<Composition::rgb>(src, out, n);
+        case Composition::cmy:
+            return compose_kind<Composition::cmy>(src, out, n);
+        case Composition::hsv:
+            return compose_kind<Composition::hsv>(src, out, n);
+        case Composition::cmyk:
+            return compose_kind<Composition::cmyk>(src, out, n);
+        case Composition::lab:
+            return compose_kind<Composition::lab>(src, out, n);
+        case Composition::ycbcr_470:
+            return compose_kind<Composition::ycbcr_470>(src, out, n);
+        case Composition::ycbcr_709:
+            return compose_kind<Composition::ycbcr_709>(src, out, n);
+    }
+}
+
+double compose_channels(State& st, Composition kind, std::span<const std::int32_t> source_ids) {
+    const std::int32_t id = st.take_image_id();
+    std::array<const ImageRecord*, 4> sources{};
+    const std::size_t count = source_count(kind);
+    for (std::size_t i = 0; i < count; ++i) sources[i] = &st.images.get(source_ids[i]);
+    const ImageRecord& first = *sources[0];
+    for (std::size_t i = 1; i < count; ++i)
+        if (pixels_of(*sources[i]) < pixels_of(first)) fail(-1, text::source_too_small);
+    auto record = make_record(first.width, first.height);
+    compose_into(kind, std::span(sources.data(), count), record->rgb.data());
+    return register_image(st, id, std::move(record));
+}
+
+}  // namespace ombrix::colour

@@ -1,0 +1,228 @@
+// Exports of the DevIL round trip: the ILU operations, the DevIL and ILU settings and the resizing
+// operations. Each converts the host's reals and hands a typed call to src/store/ilu_ops.
+#include "exports/boundary.hpp"
+#include "store/ilu_ops.hpp"
+#include "store/round_trip.hpp"
+
+using namespace ombrix;
+
+namespace {
+
+// The common shape: initialised test, image lookup, the operation.
+template <class Op>
+double on_image(double id, Op&& op) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return op(st, st.images.get(to_image_id(id)));
+    });
+}
+
+}  // namespace
+
+extern "C" {
+
+double image_Negative(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::negative); });
+}
+
+double image_Mirror(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::mirror); });
+}
+
+double image_Alienify(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::alienify); });
+}
+
+double image_BuildMipmaps(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::build_mipmaps); });
+}
+
+double image_Emboss(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::emboss); });
+}
+
+double image_Equalize(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::equalize); });
+}
+
+double image_FlipImagev(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::flip_vertical); });
+}
+
+double image_SwapColours(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::swap_colours); });
+}
+
+double image_InvertAlpha(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::invert_alpha); });
+}
+
+double image_SetDuration(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::set_duration); });
+}
+
+double image_FlipImageh(double id) {
+    return on_image(id, [](State& st, ImageRecord& image) {
+        flip_image(st, image);
+        return 1;
+    });
+}
+
+double image_ColoursUsed(double id) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::colours_used(st, image); });
+}
+
+double image_DetermineType(double id) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::determine_type(st, image); });
+}
+
+double image_Noisify(double id, double tolerance) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::noisify(st, image, to_float(tolerance)); });
+}
+
+double image_Pixelize(double id, double size) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::pixelize(st, image, to_uint32(size)); });
+}
+
+double image_ReplaceColour(double id, double red, double green, double blue, double tolerance) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::replace_colour(st, image, to_byte(red), to_byte(green), to_byte(blue), to_float(tolerance));
+    });
+}
+
+double image_Saturate(double id, double saturation) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::saturate(st, image, to_float(saturation)); });
+}
+
+double image_SaturateExt(double id, double red, double green, double blue, double saturation) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::saturate_ext(st, image, to_float(red), to_float(green), to_float(blue), to_float(saturation));
+    });
+}
+
+double image_ScaleAlpha(double id, double scale) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::scale_alpha(st, image, to_float(scale)); });
+}
+
+double image_BlurAvg(double id, double iterations) {
+    return on_image(id,
+                    [&](State& st, ImageRecord& image) { return ilu::blur_average(st, image, to_uint32(iterations)); });
+}
+
+double image_BlurGaussian(double id, double iterations) {
+    return on_image(
+        id, [&](State& st, ImageRecord& image) { return ilu::blur_gaussian(st, image, to_uint32(iterations)); });
+}
+
+double image_Contrast(double id, double contrast) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::contrast(st, image, to_float(contrast)); });
+}
+
+double image_Crop(double id, double x, double y, double width, double height) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::crop(st, image, to_uint32(x), to_uint32(y), to_uint32(width), to_uint32(height));
+    });
+}
+
+double image_EnlargeCanvas(double id, double width, double height) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::enlarge_canvas(st, image, to_uint32(width), to_uint32(height));
+    });
+}
+
+double image_EnlargeImage(double id, double x, double y) {
+    return on_image(
+        id, [&](State& st, ImageRecord& image) { return ilu::enlarge_image(st, image, to_float(x), to_float(y)); });
+}
+
+double image_GammaCorrect(double id, double gamma) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::gamma_correct(st, image, to_float(gamma)); });
+}
+
+double image_Wave(double id, double angle) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::wave(st, image, to_float(angle)); });
+}
+
+double image_Sharpen(double id, double factor) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::sharpen(st, image, to_float(factor)); });
+}
+
+double image_KeyColour(double id, double red, double green, double blue, double alpha) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::key_colour(st, image, to_float(red), to_float(green), to_float(blue), to_float(alpha));
+    });
+}
+
+double image_ClearColour(double id, double red, double green, double blue, double alpha) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::clear_colour(st, image, to_float(red), to_float(green), to_float(blue), to_float(alpha));
+    });
+}
+
+double image_Parameter(double id, double name, double value) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::parameter(st, image, to_uint32(name), to_uint32(value));
+    });
+}
+
+double image_EdgeDetect(double id, double mode) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::edge_detect(st, image, to_int32(mode)); });
+}
+
+double image_CompressFunc(double id, double mode) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::compress_func(st, image, to_int32(mode)); });
+}
+
+double image_DXTCdata(double id, double format) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return ilu::dxtc_data(st, to_image_id(id), to_int32(format));
+    });
+}
+
+// These two run before init as well.
+double image_SetFunction(double id, double mode, double value) {
+    return boundary([&](State& st) { return ilu::set_function(st, to_image_id(id), to_int32(mode), to_int32(value)); });
+}
+
+double image_SetString(double id, double mode, const char* text) {
+    return boundary([&](State& st) { return ilu::set_string(st, to_image_id(id), to_int32(mode), text); });
+}
+
+double image_Filter(double id, double filter) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return ilu::filter(st, to_image_id(id), to_int32(filter));
+    });
+}
+
+double image_Filter_scale(double id, double filter) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return ilu::filter_scale(st, to_image_id(id), to_int32(filter));
+    });
+}
+
+double image_SetLanguage(double language) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        return ilu::set_language(st, to_int32(language));
+    });
+}
+
+double image_Rotate(double id, double angle) {
+    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::rotate(st, image, to_float(angle)); });
+}
+
+double image_Rotate3D(double id, double x, double y, double angle) {
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::rotate_3d(st, image, to_float(x), to_float(y), to_float(angle));
+    });
+}
+
+double image_Scale(double id, double width, double height) {
+    return on_image(
+        id, [&](State& st, ImageRecord& image) { return ilu::scale(st, image, to_uint32(width), to_uint32(height)); });
+}
+
+}  // extern "C"

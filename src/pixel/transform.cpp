@@ -1,0 +1,455 @@
+// The passes of image_transformRGB. The mode is resolved once, before the pass, into one loop
+// specialised for it: integer modes run 32 pixels at a time with AVX2 where the processor has it
+// (a scalar loop finishes the last pixels and serves older processors), and the floating-point
+// modes use tables that reproduce the double-precision formulas byte for byte.
+#include "pixel/transform.hpp"
+
+#include <immintrin.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "colour/simd.hpp"
+#include "store/errors.hpp"
+
+namespace ombrix::pixel {
+
+using colour::Rgb;
+
+namespace {
+
+template <int Mode>
+void scalar_pass(byte* p, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i, p += 3) {
+        const Rgb q = transform_pixel(Mode, {p[0], p[1], p[2]});
+        p[0] = q.r;
+        p[1] = q.g;
+        p[2] = q.b;
+    }
+}
+
+void write_grey(byte* p, byte v) noexcept { p[0] = p[1] = p[2] = v; }
+
+// Mode 33: rand() for red, then green, then blue, each reduced modulo 255.
+void random_pass(byte* p, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i, p += 3) {
+        p[0] = static_cast<byte>(std::rand() % 255);
+        p[1] = static_cast<byte>(std::rand() % 255);
+        p[2] = static_cast<byte>(std::rand() % 255);
+    }
+}
+
+// ---- mode 21: the hue byte ---------------------------------------------------------------------
+//
+// With d = max - min, the hue times 255.999 is n × 255.999 / (6d) for a whole n in [0, 6d): n is
+// the sector's offset (0, 2d or 4d, or 6d for a negative red-sector hue) plus the channel
+// difference. For n = 0 (red largest, green equal to blue) the formula's hue is exactly 0. Any
+// other n gives a rational at least 1/(6000·d) > 6e-7 away from a whole number (it is never whole:
+// that would need 2000 to divide n), while both the double formula and the product below stray
+// from it by less than 1e-11. So the product's whole part is the formula's byte; a product within
+// 1e-8 of a whole number would break that argument and takes the formula itself.
+
+struct HueScale {
+    std::array<double, 256> per_difference{};  // 255.999 / (6d)
+};
+
+const HueScale& hue_scale() {
+    static const HueScale table = [] {
+        HueScale t;
+        for (int d = 1; d < 256; ++d) t.per_difference[static_cast<std::size_t>(d)] = 255.999 / (6.0 * d);
+        return t;
+    }();
+    return table;
+}
+
+inline byte hue_byte_fast(const HueScale& scale, byte r, byte g, byte b) noexcept {
+    const int mx = std::max({r, g, b}), mn = std::min({r, g, b});
+    const int d = mx - mn;
+    if (d == 0) return 0;
+    int n;
+    if (r == mx) {
+        n = g - b;
+        if (n < 0) n += 6 * d;
+    } else if (g == mx) {
+        n = 2 * d + b - r;
+    } else {
+        n = 4 * d + r - g;
+    }
+    if (n == 0) return 0;
+    const double value = n * scale.per_difference[static_cast<std::size_t>(d)];
+    const auto whole = static_cast<std::int32_t>(value);  // 0 <= value < 256
+    const double fraction = value - whole;
+    if (fraction < 1e-8 || fraction > 1 - 1e-8) return colour::rgb_hue_byte(r, g, b);
+    return static_cast<byte>(whole);
+}
+
+void hue_pass(byte* p, std::size_t n) {
+    const HueScale& scale = hue_scale();
+    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, hue_byte_fast(scale, p[0], p[1], p[2]));
+}
+
+// ---- modes 22 and 23: saturation and value depend only on the largest and smallest byte ----------
+
+const std::array<byte, 65536>& saturation_table() {
+    static const std::array<byte, 65536> table = [] {
+        std::array<byte, 65536> t{};
+        for (int mx = 0; mx < 256; ++mx)
+            for (int mn = 0; mn <= mx; ++mn)
+                t[static_cast<std::size_t>(mx * 256 + mn)] =
+                    colour::rgb_saturation_byte(static_cast<byte>(mx), static_cast<byte>(mn), static_cast<byte>(mn));
+        return t;
+    }();
+    return table;
+}
+
+void saturation_pass(byte* p, std::size_t n) {
+    const auto& table = saturation_table();
+    for (std::size_t i = 0; i < n; ++i, p += 3) {
+        const unsigned mx = std::max({p[0], p[1], p[2]}), mn = std::min({p[0], p[1], p[2]});
+        write_grey(p, table[mx * 256 + mn]);
+    }
+}
+
+const std::array<byte, 256>& value_table() {
+    static const std::array<byte, 256> table = [] {
+        std::array<byte, 256> t{};
+        for (int v = 0; v < 256; ++v)
+            t[static_cast<std::size_t>(v)] = colour::rgb_value_byte(static_cast<byte>(v), 0, 0);
+        return t;
+    }();
+    return table;
+}
+
+// The value byte is the largest channel whenever the table says so for every byte; the vector
+// pass relies on that and is used only then.
+bool value_is_largest_channel() {
+    static const bool identity = [] {
+        const auto& t = value_table();
+        for (int v = 0; v < 256; ++v)
+            if (t[static_cast<std::size_t>(v)] != v) return false;
+        return true;
+    }();
+    return identity;
+}
+
+void value_scalar_pass(byte* p, std::size_t n) {
+    const auto& table = value_table();
+    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, table[std::max({p[0], p[1], p[2]})]);
+}
+
+// ---- mode 24: L* depends only on the luminance Y --------------------------------------------------
+//
+// Y is a sum of three per-channel terms, so it is computed exactly as the formula does from three
+// small tables. [0, 1) is cut into 2^13 buckets; where L*'s byte is the same at both ends of a
+// bucket the bucket's byte is the answer, and a bucket that holds a step (at most one, checked
+// when the table is built) keeps the exact Y of the step. Any Y outside the buckets takes the
+// formula.
+
+struct LabLTable {
+    static constexpr int buckets = 1 << 13;
+    std::array<double, 256> red{}, green{}, blue{};
+    std::array<byte, buckets + 1> base{};
+    std::array<double, buckets> step{};  // the smallest Y of the bucket with byte base + 1
+    bool usable = true;
+};
+
+const LabLTable& lab_l_table() {
+    static const auto table = [] {
+        auto t = std::make_unique<LabLTable>();
+        for (int c = 0; c < 256; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            t->red[i] = 0.222 * (c / 255.0);
+            t->green[i] = 0.707 * (c / 255.0);
+            t->blue[i] = 0.071 * (c / 255.0);
+        }
+        for (int k = 0; k <= LabLTable::buckets; ++k)
+            t->base[static_cast<std::size_t>(k)] = lab_l_byte_of_y(static_cast<double>(k) / LabLTable::buckets);
+        for (int k = 0; k < LabLTable::buckets; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            const byte low = t->base[i], high = t->base[i + 1];
+            double below = static_cast<double>(k) / LabLTable::buckets;
+            double above = static_cast<double>(k + 1) / LabLTable::buckets;
+            if (high == low) {
+                t->step[i] = above;
+                continue;
+            }
+            if (high != low + 1) t->usable = false;
+            // Bisect down to neighbouring doubles: `below` keeps the low byte, `above` does not.
+            while (std::nextafter(below, above) < above) {
+                const double mid = below + (above - below) / 2;
+                if (mid <= below || mid >= above) break;
+                (lab_l_byte_of_y(mid) == low ? below : above) = mid;
+            }
+            t->step[i] = above;
+        }
+        return t;
+    }();
+    return *table;
+}
+
+inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept {
+    const double y = t.red[r] + t.green[g] + t.blue[b];
+    const double scaled = y * LabLTable::buckets;
+    if (!(scaled >= 0 && scaled < LabLTable::buckets)) return lab_l_byte_of_y(y);
+    const auto k = static_cast<std::size_t>(scaled);
+    return static_cast<byte>(t.base[k] + (y >= t.step[k] ? 1 : 0));
+}
+
+void lab_l_pass(byte* p, std::size_t n) {
+    const LabLTable& t = lab_l_table();
+    if (!t.usable) return scalar_pass<24>(p, n);
+    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, lab_l_byte_fast(t, p[0], p[1], p[2]));
+}
+
+}  // namespace
+}  // namespace ombrix::pixel
+
+// ---- AVX2 passes -----------------------------------------------------------------------------------
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#include "colour/simd_avx2.hpp"
+
+namespace ombrix::pixel {
+namespace {
+
+namespace v = simd::avx2;
+
+constexpr bool is_vector_mode(int mode) {
+    return (mode >= 0 && mode <= 20) || (mode >= 27 && mode <= 32) || mode == 34 || mode == 35 || mode == 36;
+}
+constexpr bool is_bytewise_mode(int mode) { return mode == 34 || mode == 35; }
+constexpr bool is_colour_mode(int mode) { return mode >= 0 && mode <= 10; }
+
+template <int Mode>
+OMBRIX_AVX2_INLINE v::Planes colour_planes(const v::Planes& q) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i R = q.r, G = q.g, B = q.b;
+    if constexpr (Mode == 0) return {R, zero, zero};
+    if constexpr (Mode == 1) return {zero, G, zero};
+    if constexpr (Mode == 2) return {zero, zero, B};
+    if constexpr (Mode == 3) return {R, G, zero};
+    if constexpr (Mode == 4) return {zero, G, B};
+    if constexpr (Mode == 5) return {R, zero, B};
+    if constexpr (Mode == 6) return {R, B, G};
+    if constexpr (Mode == 7) return {G, R, B};
+    if constexpr (Mode == 8) return {G, B, R};
+    if constexpr (Mode == 9) return {B, R, G};
+    if constexpr (Mode == 10) return {B, G, R};
+}
+
+template <int Mode>
+OMBRIX_AVX2_INLINE __m256i grey_plane(const v::Planes& q) {
+    const __m256i R = q.r, G = q.g, B = q.b;
+    if constexpr (Mode == 11) return R;
+    if constexpr (Mode == 12) return G;
+    if constexpr (Mode == 13) return B;
+    // Undercolour removal: (255 - X) - (255 - max) = max - X.
+    if constexpr (Mode == 14) return _mm256_sub_epi8(v::max3_u8(R, G, B), R);
+    if constexpr (Mode == 15) return _mm256_sub_epi8(v::max3_u8(R, G, B), G);
+    if constexpr (Mode == 16) return _mm256_sub_epi8(v::max3_u8(R, G, B), B);
+    if constexpr (Mode == 17) return v::not_u8(v::max3_u8(R, G, B));
+    if constexpr (Mode == 18) return v::not_u8(R);
+    if constexpr (Mode == 19) return v::not_u8(G);
+    if constexpr (Mode == 20) return v::not_u8(B);
+    if constexpr (Mode == 23) return v::max3_u8(R, G, B);
+    if constexpr (Mode == 27) return v::fixed_weighted<luma601.red, luma601.green, luma601.blue, luma601.offset>(q);
+    if constexpr (Mode == 28) return v::fixed_weighted<cb601.red, cb601.green, cb601.blue, cb601.offset>(q);
+    if constexpr (Mode == 29) return v::fixed_weighted<cr601.red, cr601.green, cr601.blue, cr601.offset>(q);
+    if constexpr (Mode == 30) return v::fixed_weighted<luma709.red, luma709.green, luma709.blue, luma709.offset>(q);
+    if constexpr (Mode == 31) return v::fixed_weighted<cb709.red, cb709.green, cb709.blue, cb709.offset>(q);
+    if constexpr (Mode == 32) return v::fixed_weighted<cr709.red, cr709.green, cr709.blue, cr709.offset>(q);
+    if constexpr (Mode == 36) {
+        const __m256i above = v::splat(128);
+        return _mm256_and_si256(_mm256_and_si256(v::gt_u8(R, above), v::gt_u8(G, above)), v::gt_u8(B, above));
+    }
+}
+
+template <int Mode>
+OMBRIX_AVX2_INLINE __m256i bytewise(__m256i x) {
+    if constexpr (Mode == 34) {
+        __m256i out = v::select(v::gt_u8(x, _mm256_setzero_si256()), v::splat(32), _mm256_setzero_si256());
+        out = v::select(v::gt_u8(x, v::splat(64)), v::splat(98), out);
+        out = v::select(v::gt_u8(x, v::splat(128)), v::splat(160), out);
+        out = v::select(v::gt_u8(x, v::splat(192)), v::splat(224), out);
+        return v::select(v::eq_u8(x, v::splat(255)), v::splat(255), out);
+    }
+    if constexpr (Mode == 35) return v::gt_u8(x, v::splat(128));
+}
+
+// Runs the whole blocks of the image and returns how many pixels it did.
+template <int Mode>
+std::size_t avx2_pass(byte* p, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i, p += v::block_bytes) {
+        if constexpr (is_bytewise_mode(Mode)) {
+            for (int k = 0; k < 3; ++k) {
+                auto* at = reinterpret_cast<__m256i*>(p + 32 * k);
+                _mm256_storeu_si256(at, bytewise<Mode>(_mm256_loadu_si256(at)));
+            }
+        } else if constexpr (is_colour_mode(Mode)) {
+            v::store_planes(p, colour_planes<Mode>(v::load_planes(p)));
+        } else {
+            v::store_grey(p, grey_plane<Mode>(v::load_planes(p)));
+        }
+    }
+    return blocks * v::block_pixels;
+}
+
+// Mode 21, 32 pixels at a time: n in 16-bit lanes, the product in doubles, four at a time.
+std::size_t hue_avx2(byte* p, std::size_t n) {
+    const HueScale& scale = hue_scale();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) std::uint16_t numerator[32];
+    alignas(32) byte difference[32], result[32];
+    const __m256d low_guard = _mm256_set1_pd(1e-8), high_guard = _mm256_set1_pd(1 - 1e-8);
+    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
+        const v::Planes q = v::load_planes(p);
+        const __m256i mx = v::max3_u8(q.r, q.g, q.b), d = _mm256_sub_epi8(mx, v::min3_u8(q.r, q.g, q.b));
+        const __m256i red_max = v::eq_u8(q.r, mx), green_max = _mm256_andnot_si256(red_max, v::eq_u8(q.g, mx));
+        __m256i halves[2];
+        for (int h = 0; h < 2; ++h) {
+            const auto widen = [h](__m256i x) { return h ? v::widen_hi(x) : v::widen_lo(x); };
+            const auto widen_mask = [h](__m256i m) {
+                return h ? _mm256_unpackhi_epi8(m, m) : _mm256_unpacklo_epi8(m, m);
+            };
+            const __m256i r = widen(q.r), g = widen(q.g), b = widen(q.b), d16 = widen(d);
+            __m256i red = _mm256_sub_epi16(g, b);
+            const __m256i six_d = _mm256_mullo_epi16(d16, _mm256_set1_epi16(6));
+            red = _mm256_add_epi16(red, _mm256_and_si256(_mm256_cmpgt_epi16(_mm256_setzero_si256(), red), six_d));
+            const __m256i green = _mm256_add_epi16(_mm256_slli_epi16(d16, 1), _mm256_sub_epi16(b, r));
+            const __m256i blue = _mm256_add_epi16(_mm256_slli_epi16(d16, 2), _mm256_sub_epi16(r, g));
+            halves[h] = v::select(widen_mask(red_max), red, v::select(widen_mask(green_max), green, blue));
+        }
+        // Lane-split words back to pixel order.
+        _mm256_store_si256(reinterpret_cast<__m256i*>(numerator),
+                           _mm256_permute2x128_si256(halves[0], halves[1], 0x20));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(numerator + 16),
+                           _mm256_permute2x128_si256(halves[0], halves[1], 0x31));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(difference), d);
+        __m128i wholes[8];
+        int doubtful = 0;
+        for (int grp = 0; grp < 8; ++grp) {
+            const __m256d count = _mm256_cvtepi32_pd(
+                _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(numerator + 4 * grp))));
+            const __m256d value = _mm256_mul_pd(count, v::lookup(scale.per_difference.data(), difference + 4 * grp));
+            wholes[grp] = _mm256_cvttpd_epi32(value);
+            const __m256d fraction = _mm256_sub_pd(value, _mm256_cvtepi32_pd(wholes[grp]));
+            const __m256d near = _mm256_or_pd(_mm256_cmp_pd(fraction, low_guard, _CMP_LT_OQ),
+                                              _mm256_cmp_pd(fraction, high_guard, _CMP_GT_OQ));
+            const __m256d counted = _mm256_cmp_pd(count, _mm256_setzero_pd(), _CMP_NEQ_OQ);
+            doubtful |= _mm256_movemask_pd(_mm256_and_pd(near, counted)) << (4 * grp);
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(wholes));
+        for (; doubtful != 0; doubtful &= doubtful - 1) {
+            const int j = __builtin_ctz(static_cast<unsigned>(doubtful));
+            result[j] = colour::rgb_hue_byte(p[3 * j], p[3 * j + 1], p[3 * j + 2]);
+        }
+        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    }
+    return blocks * v::block_pixels;
+}
+
+// Mode 24, four pixels at a time: Y from the three term tables, then the bucket and its step.
+std::size_t lab_l_avx2(byte* p, std::size_t n) {
+    const LabLTable& t = lab_l_table();
+    const std::size_t blocks = n / v::block_pixels;
+    alignas(32) byte r[32], g[32], b[32], result[32];
+    alignas(16) std::int32_t bucket[4];
+    const __m256d scale = _mm256_set1_pd(LabLTable::buckets), top = _mm256_set1_pd(LabLTable::buckets);
+    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
+        const v::Planes q = v::load_planes(p);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
+        __m128i bytes[8];
+        int outside = 0;
+        for (int grp = 0; grp < 8; ++grp) {
+            const int at = 4 * grp;
+            const __m256d y =
+                _mm256_add_pd(_mm256_add_pd(v::lookup(t.red.data(), r + at), v::lookup(t.green.data(), g + at)),
+                              v::lookup(t.blue.data(), b + at));
+            const __m256d scaled = _mm256_mul_pd(y, scale);
+            // Y is at least 0; one at or above 1 has no bucket and takes the formula below.
+            const __m256d beyond = _mm256_cmp_pd(scaled, top, _CMP_GE_OQ);
+            outside |= _mm256_movemask_pd(beyond) << at;
+            const __m128i k = _mm256_cvttpd_epi32(_mm256_andnot_pd(beyond, scaled));
+            _mm_store_si128(reinterpret_cast<__m128i*>(bucket), k);
+            const __m256d step = _mm256_setr_pd(
+                t.step[static_cast<std::size_t>(bucket[0])], t.step[static_cast<std::size_t>(bucket[1])],
+                t.step[static_cast<std::size_t>(bucket[2])], t.step[static_cast<std::size_t>(bucket[3])]);
+            const __m128i base = _mm_setr_epi32(
+                t.base[static_cast<std::size_t>(bucket[0])], t.base[static_cast<std::size_t>(bucket[1])],
+                t.base[static_cast<std::size_t>(bucket[2])], t.base[static_cast<std::size_t>(bucket[3])]);
+            // The comparison mask is -1 where Y has reached the step: subtracting it adds 1.
+            const __m128i reached =
+                _mm256_cvtpd_epi32(_mm256_and_pd(_mm256_cmp_pd(y, step, _CMP_GE_OQ), _mm256_set1_pd(1.0)));
+            bytes[grp] = _mm_add_epi32(base, reached);
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(bytes));
+        for (; outside != 0; outside &= outside - 1) {
+            const int j = __builtin_ctz(static_cast<unsigned>(outside));
+            result[j] = rgb_lab_l_byte(r[j], g[j], b[j]);
+        }
+        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    }
+    return blocks * v::block_pixels;
+}
+
+}  // namespace
+}  // namespace ombrix::pixel
+
+#pragma GCC pop_options
+
+namespace ombrix::pixel {
+namespace {
+
+using Pass = void (*)(byte*, std::size_t);
+
+template <int Mode>
+void run_mode(byte* p, std::size_t n) {
+    if constexpr (Mode == 21) {
+        const std::size_t done = simd::avx2_enabled() ? hue_avx2(p, n) : 0;
+        hue_pass(p + 3 * done, n - done);
+    } else if constexpr (Mode == 22) {
+        saturation_pass(p, n);
+    } else if constexpr (Mode == 23) {
+        std::size_t done = 0;
+        if (simd::avx2_enabled() && value_is_largest_channel()) done = avx2_pass<23>(p, n);
+        value_scalar_pass(p + 3 * done, n - done);
+    } else if constexpr (Mode == 24) {
+        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_avx2(p, n) : 0;
+        lab_l_pass(p + 3 * done, n - done);
+    } else if constexpr (Mode == 33) {
+        random_pass(p, n);
+    } else if constexpr (is_vector_mode(Mode)) {
+        const std::size_t done = simd::avx2_enabled() ? avx2_pass<Mode>(p, n) : 0;
+        scalar_pass<Mode>(p + 3 * done, n - done);
+    } else {
+        scalar_pass<Mode>(p, n);
+    }
+}
+
+template <std::size_t... Modes>
+constexpr std::array<Pass, sizeof...(Modes)> make_passes(std::index_sequence<Modes...>) {
+    return {&run_mode<static_cast<int>(Modes)>...};
+}
+
+constexpr auto passes = make_passes(std::make_index_sequence<last_transform_mode + 1>{});
+
+}  // namespace
+
+double transform_rgb(ImageRecord& image, std::int32_t mode) {
+    const std::size_t n = std::min(image.pixel_count(), image.rgb.size() / 3);
+    if (n == 0) return 1;
+    if (mode == -1) return 0;
+    if (mode < first_transform_mode || mode > last_transform_mode) fail_devil(0, il_invalid_param);
+    passes[static_cast<std::size_t>(mode)](image.rgb.data(), n);
+    return 1;
+}
+
+}  // namespace ombrix::pixel
