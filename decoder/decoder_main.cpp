@@ -14,6 +14,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,7 +51,7 @@ bool write_all(int fd, const std::uint8_t* from, std::size_t size) {
 }
 
 // The child: limits first, then DevIL. Never returns.
-[[noreturn]] void decode_and_exit(int channel, const Request& request, const char* path, pid_t watcher) {
+[[noreturn]] void decode_and_exit(int channel, const Request& request, const char* path, int block, pid_t watcher) {
     const rlim_t cpu = request.cpu_seconds ? request.cpu_seconds : 1;
     set_limit(RLIMIT_CPU, cpu, cpu + 1);
     set_limit(RLIMIT_AS, request.address_space, request.address_space);
@@ -73,20 +74,28 @@ bool write_all(int fd, const std::uint8_t* from, std::size_t size) {
         }
         return pixels.data();
     });
-    UniqueFd block;
+    UniqueFd own_block;
     if (reply.outcome == Outcome::loaded && !pixels.empty()) {
-        // The pixels go into the shared block by pwrite, not through a mapping of it: a fresh
-        // process pays for every 4 KiB page it touches, while the kernel's copy touches none of
-        // them, and the pixels themselves sit in huge pages.
-        block.reset(memfd_create("ombrix-pixels", MFD_CLOEXEC));
-        if (!block || !write_all(block.get(), pixels.data(), pixels.size())) {
-            reply.outcome = Outcome::out_of_memory;
-        } else {
+        // The pixels go into shared memory by pwrite, not through a mapping of it: a fresh process
+        // pays dearly for every 4 KiB page it touches, while the kernel's copy touches none of
+        // them, and the pixels themselves sit in huge pages. The library's block is used when
+        // they fit, a block of their own otherwise.
+        struct stat info {};
+        if (block >= 0 && fstat(block, &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= pixels.size() &&
+            write_all(block, pixels.data(), pixels.size())) {
+            reply.in_block = 1;
             reply.pixel_bytes = pixels.size();
+        } else {
+            own_block.reset(memfd_create("ombrix-pixels", MFD_CLOEXEC));
+            if (own_block && write_all(own_block.get(), pixels.data(), pixels.size())) {
+                reply.pixel_bytes = pixels.size();
+            } else {
+                reply.outcome = Outcome::out_of_memory;
+            }
         }
     }
     if (reply.outcome != Outcome::loaded) reply.pixel_bytes = 0;
-    send_message(channel, &reply, sizeof reply, nullptr, 0, reply.pixel_bytes ? block.get() : -1);
+    send_message(channel, &reply, sizeof reply, nullptr, 0, own_block ? own_block.get() : -1);
     _exit(0);
 }
 
@@ -126,7 +135,7 @@ Ending reap(pid_t child, int channel, Clock::time_point deadline, bool kill_now)
 }
 
 // Runs one request in a fresh child, watches it and answers the library.
-bool serve(const Request& request, const char* path) {
+bool serve(const Request& request, const char* path, int block) {
     Reply failed;
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
@@ -145,7 +154,7 @@ bool serve(const Request& request, const char* path) {
     if (child == 0) {
         close(channel_fd);
         mine.reset();
-        decode_and_exit(theirs.get(), request, path, watcher);
+        decode_and_exit(theirs.get(), request, path, block, watcher);
     }
     theirs.reset();
 
@@ -154,10 +163,14 @@ bool serve(const Request& request, const char* path) {
     const long got = receive_message(mine.get(), &reply, sizeof reply, &pixels, deadline);
     const bool answered = got == static_cast<long>(sizeof reply) && reply.magic == protocol_magic &&
                           reply.outcome <= Outcome::out_of_memory &&
-                          (reply.outcome != Outcome::loaded || reply.pixel_bytes == 0 || pixels);
+                          (reply.outcome != Outcome::loaded || reply.pixel_bytes == 0 ||
+                           (reply.in_block ? block >= 0 && !pixels : static_cast<bool>(pixels)));
     if (answered) {
         // The reply is the child's last act; the library can have it while the child exits.
-        if (reply.outcome != Outcome::loaded) reply.pixel_bytes = 0;
+        if (reply.outcome != Outcome::loaded) {
+            reply.pixel_bytes = 0;
+            reply.in_block = 0;
+        }
         const bool sent =
             send_message(channel_fd, &reply, sizeof reply, nullptr, 0, reply.pixel_bytes ? pixels.get() : -1);
         pixels.reset();
@@ -196,7 +209,8 @@ int main(int argc, char** argv) {
 
     alignas(Request) char buffer[sizeof(Request) + max_path_length + 1];
     for (;;) {
-        const long got = receive_message(channel_fd, buffer, sizeof buffer - 1, nullptr, Clock::time_point::max());
+        UniqueFd block;
+        const long got = receive_message(channel_fd, buffer, sizeof buffer - 1, &block, Clock::time_point::max());
         if (got <= 0) return 0;
         Request request;
         bool valid = false;
@@ -207,7 +221,7 @@ int main(int argc, char** argv) {
         }
         if (valid) {
             buffer[got] = 0;
-            if (!serve(request, buffer + sizeof request)) return 0;
+            if (!serve(request, buffer + sizeof request, block.get())) return 0;
         } else {
             Reply reply;
             reply.outcome = Outcome::broken;

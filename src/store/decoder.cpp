@@ -10,6 +10,7 @@
 #include <link.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -190,6 +191,66 @@ Service& service() {
     return s;
 }
 
+// The library's pixel block: shared memory the decoder writes the pixels into, kept mapped here
+// from load to load. A fresh block per load would cost the kernel a page allocation per 4 KiB
+// twice over (the decoder's write and this process's read); a kept one costs one memcpy. It grows
+// to the largest image loaded so far, up to `largest_kept` bytes; larger images come in a block
+// of their own. Sealed against shrinking, so the mapping can never lose its pages under a read.
+class PixelBlock {
+public:
+    static constexpr std::size_t largest_kept = std::size_t{48} << 20;
+
+    PixelBlock() = default;
+    PixelBlock(const PixelBlock&) = delete;
+    PixelBlock& operator=(const PixelBlock&) = delete;
+    ~PixelBlock() { unmap(); }
+
+    int fd() const noexcept { return fd_.get(); }
+    std::size_t size() const noexcept { return size_; }
+    const std::uint8_t* data() const noexcept { return data_; }
+
+    // Makes the block hold at least `bytes` (within the kept size); keeps the old one on failure.
+    void grow_to(std::size_t bytes) noexcept {
+        if (bytes <= size_ || bytes > largest_kept) return;
+        UniqueFd fd(memfd_create("ombrix-pixel-block", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+        if (!fd || ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0 ||
+            fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
+            return;
+        void* p = mmap(nullptr, bytes, PROT_READ, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
+        if (p == MAP_FAILED) return;
+        unmap();
+        fd_ = std::move(fd);
+        data_ = static_cast<std::uint8_t*>(p);
+        size_ = bytes;
+    }
+
+    void release() noexcept { unmap(); }
+
+private:
+    void unmap() noexcept {
+        if (data_) munmap(data_, size_);
+        data_ = nullptr;
+        size_ = 0;
+        fd_.reset();
+    }
+
+    UniqueFd fd_;
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// The block of this process: a fork of the host must not share its parent's, which the parent's
+// decoder writes into.
+PixelBlock& pixel_block() {
+    static PixelBlock b;
+    static pid_t owner = getpid();
+    if (owner != getpid()) {
+        b.release();
+        owner = getpid();
+    }
+    return b;
+}
+
 Outcome finish(Outcome outcome, int signal = 0) noexcept {
     settings().last = outcome;
     settings().last_signal = signal;
@@ -222,7 +283,10 @@ void set_helper_path(std::string path) {
 Outcome last_outcome() noexcept { return settings().last; }
 int last_signal() noexcept { return settings().last_signal; }
 pid_t service_pid() noexcept { return service().pid(); }
-void stop_service() noexcept { service().stop(false); }
+void stop_service() noexcept {
+    service().stop(false);
+    pixel_block().release();
+}
 
 Outcome decode_isolated(const char* path, DecodedImage& out) {
     finish(Outcome::refused);
@@ -242,7 +306,7 @@ Outcome decode_isolated(const char* path, DecodedImage& out) {
     // A decoder that died since the last load is found out here; it is started again once.
     for (int attempt = 0;; ++attempt) {
         svc.ensure_running(settings().helper, lim);
-        if (send_message(svc.channel(), &request, sizeof request, path, length)) break;
+        if (send_message(svc.channel(), &request, sizeof request, path, length, pixel_block().fd())) break;
         svc.stop(true);
         if (attempt == 1) fail(0, text::decoder_not_started);
     }
@@ -265,15 +329,22 @@ Outcome decode_isolated(const char* path, DecodedImage& out) {
     if (p.width < 0 || p.height < 0 || static_cast<std::int64_t>(p.width) * p.height > max_pixels)
         return finish(Outcome::broken);
     const std::size_t bytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height) * 3;
-    if (reply.pixel_bytes != bytes || (bytes != 0 && !pixels)) return finish(Outcome::broken);
+    if (reply.pixel_bytes != bytes) return finish(Outcome::broken);
+    PixelBlock& block = pixel_block();
+    if (bytes != 0 && (reply.in_block ? pixels || !block.data() || bytes > block.size() : !pixels))
+        return finish(Outcome::broken);
     memory::Buffer rgb;
-    if (bytes != 0) {
-        struct stat block {};
-        if (fstat(pixels.get(), &block) != 0 || !S_ISREG(block.st_mode) ||
-            static_cast<std::uint64_t>(block.st_size) < bytes)
+    if (bytes != 0 && reply.in_block) {
+        rgb = memory::Buffer(bytes);
+        std::memcpy(rgb.data(), block.data(), bytes);
+    } else if (bytes != 0) {
+        struct stat info {};
+        if (fstat(pixels.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            static_cast<std::uint64_t>(info.st_size) < bytes)
             return finish(Outcome::broken);
         rgb = memory::Buffer(bytes);
         if (!read_pixels(pixels.get(), rgb.data(), bytes)) return finish(Outcome::broken);
+        block.grow_to(bytes);
     }
     out.width = p.width;
     out.height = p.height;

@@ -49,6 +49,7 @@ int last_signal() noexcept;
 // The running ombrix-decode process, or -1. It is started by the first load and lives until the
 // library is unloaded, `stop_service` is called, or it fails.
 pid_t service_pid() noexcept;
+// Stops the decoder and releases the pixel block kept for it (both come back with the next load).
 void stop_service() noexcept;
 
 // The same decode in the calling process, on its own DevIL. DevIL can crash or hang on hostile

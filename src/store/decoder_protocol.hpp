@@ -18,7 +18,7 @@
 namespace ombrix::decoder {
 
 inline constexpr std::uint32_t protocol_magic = 0x444D424F;  // "OBMD"
-inline constexpr std::uint32_t protocol_version = 1;
+inline constexpr std::uint32_t protocol_version = 2;
 // The decoder finds its end of the channel here.
 inline constexpr int channel_fd = 3;
 // No longer path can be opened (PATH_MAX), so a longer one is refused without asking the decoder.
@@ -76,7 +76,8 @@ struct Hello {
     std::uint32_t version = protocol_version;
 };
 
-// The fixed part of a request; the path's bytes follow it in the same message.
+// The fixed part of a request; the path's bytes follow it in the same message. The library's
+// pixel block (a sealed memfd it keeps mapped, see Reply) may travel with it.
 struct Request {
     std::uint32_t magic = protocol_magic;
     std::uint32_t wall_ms = 0;
@@ -86,13 +87,15 @@ struct Request {
     LoadSettings settings;
 };
 
-// The reply. When `pixel_bytes` is not 0, a shared-memory descriptor holding that many bytes of
-// RGB pixels travels with it.
+// The reply. When `pixel_bytes` is not 0, the RGB pixels are either at the start of the pixel block
+// that came with the request (`in_block`) or in a shared-memory descriptor that travels with the
+// reply.
 struct Reply {
     std::uint32_t magic = protocol_magic;
     Outcome outcome = Outcome::crashed;
     std::int32_t signal = 0;  // the signal that ended the decoder, when it crashed or timed out
     Properties properties;
+    std::uint32_t in_block = 0;
     std::uint64_t pixel_bytes = 0;
 };
 

@@ -210,9 +210,7 @@ TEST_F(Decoder, HostilePathsFailWithinTheLimit) {
     };
     const std::vector<Case> cases = {
         {fifo.string(), Outcome::timed_out},  // opening it waits for a writer forever
-        {dir.string(), Outcome::refused},
-        {(dir / "missing.bmp").string(), Outcome::refused},
-        {"", Outcome::refused},
+        {dir.string(), Outcome::refused},    {(dir / "missing.bmp").string(), Outcome::refused}, {"", Outcome::refused},
         {overlong, Outcome::refused},
     };
     for (const auto& c : cases) {
@@ -250,10 +248,11 @@ TEST_F(Decoder, LoadsLeaveNoProcessDescriptorOrSignalBehind) {
     EXPECT_EQ(decoder::last_outcome(), Outcome::loaded);
     const pid_t service = decoder::service_pid();
     ASSERT_GT(service, 0);
-    // The host holds one descriptor more (its end of the channel). Once the last child has been
+    // The host holds two descriptors more (its end of the channel and the pixel block kept mapped
+    // for the decoder to write into). Once the last child has been
     // reaped (the host has its reply a moment before), the decoder holds its standard streams and
     // the channel, and has no child left.
-    EXPECT_EQ(open_descriptors().size(), before.size() + 1);
+    EXPECT_EQ(open_descriptors().size(), before.size() + 2);
     const std::string proc = "/proc/" + std::to_string(service);
     const auto children = [&] {
         std::ifstream list(proc + "/task/" + std::to_string(service) + "/children");
@@ -296,7 +295,7 @@ TEST_F(Decoder, AKilledDecoderIsReplacedWithoutSignallingTheHost) {
     EXPECT_NE(decoder::service_pid(), first);
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(first)));
 
-    // A fork of the host uses a decoder of its own, not its parent's.
+    // A fork of the host uses a decoder (and a pixel block) of its own, not its parent's.
     const pid_t parent_service = decoder::service_pid();
     const pid_t forked = fork();
     if (forked == 0) {
