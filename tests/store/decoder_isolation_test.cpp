@@ -348,7 +348,8 @@ TEST_F(Decoder, MemoryAndCpuLimitsBindTheDecoder) {
     const auto t0 = Clock::now();
     EXPECT_EQ(decoder::decode_isolated(OMBRIX_SOURCE_DIR "/tests/data/decoder/rgb-cut78.png", refused),
               Outcome::timed_out);
-    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+    // SIGXCPU, not the wall clock, ended it; the bound only catches a decoder left running.
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(15));
     EXPECT_EQ(decoder::last_signal(), SIGXCPU);
 }
 
