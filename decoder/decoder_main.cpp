@@ -39,17 +39,6 @@ void set_limit(int resource, rlim_t soft, rlim_t hard) {
     setrlimit(resource, &limit);
 }
 
-bool write_all(int fd, const std::uint8_t* from, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pwrite(fd, from + done, size - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The child: limits first, then DevIL. Never returns.
 [[noreturn]] void decode_and_exit(int channel, const Request& request, const char* path, int block, pid_t watcher) {
     const rlim_t cpu = request.cpu_seconds ? request.cpu_seconds : 1;
@@ -65,34 +54,27 @@ bool write_all(int fd, const std::uint8_t* from, std::size_t size) {
     ilGenImages(1, &image);
     ilBindImage(image);
     Reply reply;
-    memory::Buffer pixels;
-    reply.outcome = decode_with_devil(path, reply.properties, [&](std::size_t bytes) -> std::uint8_t* {
-        try {
-            pixels = memory::Buffer(bytes);
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-        return pixels.data();
-    });
+    // The pixels are copied straight into shared memory: the library's block when they fit, a
+    // block of their own otherwise. The mapping is populated at once, so this fresh process takes
+    // no page fault per 4 KiB page.
     UniqueFd own_block;
-    if (reply.outcome == Outcome::loaded && !pixels.empty()) {
-        // The pixels go into shared memory by pwrite, not through a mapping of it: a fresh process
-        // pays dearly for every 4 KiB page it touches, while the kernel's copy touches none of
-        // them, and the pixels themselves sit in huge pages. The library's block is used when
-        // they fit, a block of their own otherwise.
+    std::size_t written = 0;
+    reply.outcome = decode_with_devil(path, reply.properties, [&](std::size_t bytes) -> std::uint8_t* {
         struct stat info {};
-        if (block >= 0 && fstat(block, &info) == 0 && static_cast<std::uint64_t>(info.st_size) >= pixels.size() &&
-            write_all(block, pixels.data(), pixels.size())) {
-            reply.in_block = 1;
-            reply.pixel_bytes = pixels.size();
-        } else {
+        int fd = block;
+        if (fd < 0 || fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) < bytes) {
             own_block.reset(memfd_create("ombrix-pixels", MFD_CLOEXEC));
-            if (own_block && write_all(own_block.get(), pixels.data(), pixels.size())) {
-                reply.pixel_bytes = pixels.size();
-            } else {
-                reply.outcome = Outcome::out_of_memory;
-            }
+            if (!own_block || ftruncate(own_block.get(), static_cast<off_t>(bytes)) != 0) return nullptr;
+            fd = own_block.get();
         }
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+        if (p == MAP_FAILED) return nullptr;
+        written = bytes;
+        return static_cast<std::uint8_t*>(p);
+    });
+    if (reply.outcome == Outcome::loaded && written) {
+        reply.in_block = own_block ? 0 : 1;
+        reply.pixel_bytes = written;
     }
     if (reply.outcome != Outcome::loaded) reply.pixel_bytes = 0;
     send_message(channel, &reply, sizeof reply, nullptr, 0, own_block ? own_block.get() : -1);

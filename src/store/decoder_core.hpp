@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "store/decoder_protocol.hpp"
+#include "store/pixel_copy.hpp"
 #include "store/state.hpp"
 
 namespace ombrix::decoder {
@@ -32,8 +33,7 @@ Outcome decode_with_devil(const char* path, Properties& p, Destination&& destina
     std::uint8_t* pixels = destination(bytes);
     if (!pixels) return Outcome::out_of_memory;
     // The record holds one layer: only the first is copied, whatever the depth.
-    ilCopyPixels(0, 0, 0, static_cast<ILuint>(p.width), static_cast<ILuint>(p.height), 1, IL_RGB, IL_UNSIGNED_BYTE,
-                 pixels);
+    copy_pixels(pixels, p.width, p.height);
     return Outcome::loaded;
 }
 

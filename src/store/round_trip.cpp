@@ -9,49 +9,12 @@
 
 namespace ombrix {
 
-BoundImage bound_image() noexcept {
-    BoundImage b;
-    b.width = ilGetInteger(IL_IMAGE_WIDTH);
-    b.height = ilGetInteger(IL_IMAGE_HEIGHT);
-    b.depth = ilGetInteger(IL_IMAGE_DEPTH);
-    b.format = static_cast<ILenum>(ilGetInteger(IL_IMAGE_FORMAT));
-    b.type = static_cast<ILenum>(ilGetInteger(IL_IMAGE_TYPE));
-    b.origin = static_cast<ILenum>(ilGetInteger(IL_IMAGE_ORIGIN));
-    b.size_of_data = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
-    b.data = ilGetData();
-    return b;
-}
-
-bool pixel_copy_flips(const BoundImage& image) noexcept {
-    return ilIsEnabled(IL_ORIGIN_SET) == IL_TRUE && static_cast<ILenum>(ilGetInteger(IL_ORIGIN_MODE)) != image.origin;
-}
-
 void copy_in(const ImageRecord& image) {
     // DevIL turns a zero width or height into 1 and would then read a pixel that the record does
     // not have: an empty record gives DevIL no bytes to read.
     const bool empty = image.width <= 0 || image.height <= 0 || image.rgb.size() < image.pixel_count() * 3;
     ilTexImage(static_cast<ILuint>(std::max(image.width, 0)), static_cast<ILuint>(std::max(image.height, 0)), 1, 3,
                IL_RGB, IL_UNSIGNED_BYTE, empty ? nullptr : const_cast<std::uint8_t*>(image.rgb.data()));
-}
-
-void copy_pixels(std::uint8_t* out, std::int32_t width, std::int32_t height) {
-    if (width <= 0 || height <= 0) return;
-    const BoundImage b = bound_image();
-    const std::size_t row = static_cast<std::size_t>(width) * 3;
-    const auto rows = static_cast<std::size_t>(height);
-    const bool same_layout = b.format == IL_RGB && b.type == IL_UNSIGNED_BYTE && b.depth == 1 && b.width == width &&
-                             b.height == height && b.data != nullptr &&
-                             b.size_of_data == static_cast<std::int64_t>(row * rows);
-    if (!same_layout) {
-        ilCopyPixels(0, 0, 0, static_cast<ILuint>(width), static_cast<ILuint>(height), 1, IL_RGB, IL_UNSIGNED_BYTE,
-                     out);
-        return;
-    }
-    if (!pixel_copy_flips(b)) {
-        std::memcpy(out, b.data, row * rows);
-        return;
-    }
-    for (std::size_t y = 0; y < rows; ++y) std::memcpy(out + y * row, b.data + (rows - 1 - y) * row, row);
 }
 
 void copy_back(ImageRecord& image) {

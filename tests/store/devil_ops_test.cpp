@@ -130,8 +130,8 @@ TEST_F(DevilOps, CountsAndTypeComeFromDevil) {
     const std::int32_t bmp = state().take_image_id();
     auto fake = make_record(32, 32);
     std::fill(fake->rgb.data(), fake->rgb.data() + fake->rgb.size(), std::uint8_t{0});
-    const std::uint8_t header[] = {'B', 'M', 0x36, 0x0C, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0, 40, 0, 0, 0,
-                                   32,  0,   0,    0,    32, 0, 0, 0, 1, 0, 24,   0};
+    const std::uint8_t header[] = {'B', 'M', 0x36, 0x0C, 0, 0, 0, 0,  0, 0, 0x36, 0, 0, 0,  40,
+                                   0,   0,   0,    32,   0, 0, 0, 32, 0, 0, 0,    1, 0, 24, 0};
     std::copy(std::begin(header), std::end(header), fake->rgb.data());
     state().images.put(bmp, std::move(fake));
     EXPECT_EQ(image_DetermineType(bmp), IL_BMP);
@@ -253,19 +253,30 @@ TEST_F(DevilOps, FastFlipEqualsTheDevilRoundTripInBothOriginModes) {
 }
 
 TEST_F(DevilOps, DirectCopyBackEqualsIlCopyPixels) {
-    for (bool upper_left : {false, true}) {
-        ilOriginFunc(upper_left ? IL_ORIGIN_UPPER_LEFT : IL_ORIGIN_LOWER_LEFT);
-        for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {1, 3}, {33, 17}}) {
-            const std::int32_t id = add_image(w, h);
-            ImageRecord& rec = state().images.get(id);
-            ScratchImage scratch(state());
-            copy_in(rec);
-            iluNegative();
-            std::vector<std::uint8_t> direct(rec.rgb.size()), reference(rec.rgb.size());
-            copy_pixels(direct.data(), w, h);
-            ilCopyPixels(0, 0, 0, static_cast<ILuint>(w), static_cast<ILuint>(h), 1, IL_RGB, IL_UNSIGNED_BYTE,
-                         reference.data());
-            EXPECT_EQ(direct, reference) << w << "x" << h << (upper_left ? " upper left" : "");
+    // Every origin mode against every image origin, RGB and BGR images (a load converts to BGR),
+    // and a format the direct path leaves to DevIL.
+    for (bool upper_left_mode : {false, true}) {
+        ilOriginFunc(upper_left_mode ? IL_ORIGIN_UPPER_LEFT : IL_ORIGIN_LOWER_LEFT);
+        for (ILenum image_origin : {ILenum{IL_ORIGIN_LOWER_LEFT}, ILenum{IL_ORIGIN_UPPER_LEFT}}) {
+            for (ILenum format : {ILenum{IL_RGB}, ILenum{IL_BGR}, ILenum{IL_RGBA}}) {
+                for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {1, 3}, {33, 17}}) {
+                    const std::int32_t id = add_image(w, h);
+                    ImageRecord& rec = state().images.get(id);
+                    ScratchImage scratch(state());
+                    copy_in(rec);
+                    iluNegative();
+                    if (format != IL_RGB) {
+                        ASSERT_EQ(ilConvertImage(format, IL_UNSIGNED_BYTE), IL_TRUE);
+                    }
+                    ilRegisterOrigin(image_origin);
+                    std::vector<std::uint8_t> direct(rec.rgb.size()), reference(rec.rgb.size());
+                    copy_pixels(direct.data(), w, h);
+                    ilCopyPixels(0, 0, 0, static_cast<ILuint>(w), static_cast<ILuint>(h), 1, IL_RGB, IL_UNSIGNED_BYTE,
+                                 reference.data());
+                    EXPECT_EQ(direct, reference) << w << "x" << h << " format " << format << " origin " << image_origin
+                                                 << (upper_left_mode ? " upper-left mode" : "");
+                }
+            }
         }
     }
 }
@@ -285,7 +296,8 @@ TEST_F(DevilOps, ResizingTakesDevilsNewSize) {
 
     const auto before = pixels_of(id);
     std::int32_t w = 0, h = 0;
-    const auto rotated = devil_reference(before, 99, 10, [] { iluRotate(45.0f); }, &w, &h, true);
+    const auto rotated = devil_reference(
+        before, 99, 10, [] { iluRotate(45.0f); }, &w, &h, true);
     EXPECT_EQ(image_Rotate(id, 45), 1);
     EXPECT_EQ(image_get_width(id), w);
     EXPECT_EQ(image_get_height(id), h);
@@ -293,7 +305,8 @@ TEST_F(DevilOps, ResizingTakesDevilsNewSize) {
     EXPECT_EQ(image_get_Bpp(id), bpp);
 
     const auto now = pixels_of(id);
-    const auto scaled = devil_reference(now, w, h, [] { iluScale(31, 7, 1); }, nullptr, nullptr, true);
+    const auto scaled = devil_reference(
+        now, w, h, [] { iluScale(31, 7, 1); }, nullptr, nullptr, true);
     EXPECT_EQ(image_Scale(id, 31, 7), 1);
     EXPECT_EQ(pixels_of(id), scaled);
     EXPECT_EQ(image_Rotate3D(id, 1, 2, 30), 1);
