@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 
+#include "colour/grey.hpp"
 #include "colour/pass.hpp"
 #include "colour/simd.hpp"
 #include "store/errors.hpp"
@@ -20,10 +21,6 @@ namespace ombrix::colour {
 namespace {
 
 // ---- grey ------------------------------------------------------------------------------------
-
-constexpr byte grey_level(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>((77 * r + 150 * g + 29 * b) >> 8);
-}
 
 void grey_scalar(byte* p, std::size_t n) noexcept {
     rewrite_pixels(p, n, [](Rgb q) {
