@@ -7,9 +7,9 @@
 
 #include "colour/grey.hpp"
 #include "files/flip.hpp"
-#include "files/messages.hpp"
 #include "files/output.hpp"
 #include "files/ox_format.hpp"
+#include "store/errors.hpp"
 #include "store/images.hpp"
 
 namespace ombrix::files {

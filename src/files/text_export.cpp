@@ -8,9 +8,9 @@
 
 #include "colour/grey.hpp"
 #include "files/flip.hpp"
-#include "files/messages.hpp"
 #include "files/output.hpp"
 #include "store/convert.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::files {
 
