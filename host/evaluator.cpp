@@ -11,6 +11,7 @@
 #include "evaluator.hpp"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,16 @@ private:
             case Op::modulo:
                 if (y == 0) fail(pos, "division by zero in mod");
                 return Value::of(std::fmod(x, y));
+            default:
+                if (const auto truth = comparison(op, x, y)) return *truth;
+                return bitwise(op, truncate_to_int64(x), truncate_to_int64(y));
+        }
+    }
+
+    // The six comparisons, on reals and on strings alike; nothing for any other operator.
+    template <class T>
+    static std::optional<Value> comparison(Op op, const T& x, const T& y) {
+        switch (op) {
             case Op::equal:
                 return truth_value(x == y);
             case Op::not_equal:
@@ -231,7 +242,7 @@ private:
             case Op::greater_equal:
                 return truth_value(x >= y);
             default:
-                return bitwise(op, truncate_to_int64(x), truncate_to_int64(y));
+                return std::nullopt;
         }
     }
 
@@ -266,25 +277,12 @@ private:
                           kind_name(b.kind));
         const std::string& x = a.text;
         const std::string& y = b.text;
-        switch (op) {
-            case Op::add:
-                check_join(pos, a, b);
-                return Value::of(x + y);
-            case Op::equal:
-                return truth_value(x == y);
-            case Op::not_equal:
-                return truth_value(x != y);
-            case Op::less:
-                return truth_value(x < y);
-            case Op::less_equal:
-                return truth_value(x <= y);
-            case Op::greater:
-                return truth_value(x > y);
-            case Op::greater_equal:
-                return truth_value(x >= y);
-            default:
-                fail(pos, std::string("operator '") + spelling(op) + "' needs reals, not strings");
+        if (op == Op::add) {
+            check_join(pos, a, b);
+            return Value::of(x + y);
         }
+        if (const auto truth = comparison(op, x, y)) return *truth;
+        fail(pos, std::string("operator '") + spelling(op) + "' needs reals, not strings");
     }
 
     Value call(const Node& node) {

@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 
+#include "colour/grey.hpp"
+#include "colour/pass.hpp"
 #include "colour/simd.hpp"
 #include "store/errors.hpp"
 #include "store/images.hpp"
@@ -20,12 +22,11 @@ namespace {
 
 // ---- grey ------------------------------------------------------------------------------------
 
-constexpr byte grey_level(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>((77 * r + 150 * g + 29 * b) >> 8);
-}
-
 void grey_scalar(byte* p, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i, p += 3) p[0] = p[1] = p[2] = grey_level(p[0], p[1], p[2]);
+    rewrite_pixels(p, n, [](Rgb q) {
+        const byte v = grey_level(q.r, q.g, q.b);
+        return Rgb{v, v, v};
+    });
 }
 
 // ---- HSV composition -----------------------------------------------------------------------
@@ -359,9 +360,7 @@ std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
 }
 
 std::size_t grey_avx2(byte* p, std::size_t n) {
-    const std::size_t blocks = n / v::block_pixels;
-    for (std::size_t i = 0; i < blocks; ++i, p += v::block_bytes) v::store_grey(p, v::grey_level(v::load_planes(p)));
-    return blocks * v::block_pixels;
+    return v::for_each_block(p, n, [](byte* block) { v::store_grey(block, v::grey_level(v::load_planes(block))); });
 }
 
 }  // namespace
@@ -372,8 +371,6 @@ std::size_t grey_avx2(byte* p, std::size_t n) {
 namespace ombrix::colour {
 
 namespace {
-
-std::size_t pixels_of(const ImageRecord& image) noexcept { return std::min(image.pixel_count(), image.rgb.size() / 3); }
 
 template <Composition K>
 void compose_kind(const Sources& src, byte* out, std::size_t n) {
@@ -397,7 +394,7 @@ byte bound_byte(double bound) noexcept {
 }  // namespace
 
 void convert_grayscale(ImageRecord& image) {
-    const std::size_t n = pixels_of(image);
+    const std::size_t n = image.rgb_pixel_count();
     byte* p = image.rgb.data();
     const std::size_t done = n != 0 && simd::avx2_enabled() ? grey_avx2(p, n) : 0;
     grey_scalar(p + 3 * done, n - done);
@@ -424,7 +421,7 @@ void clamp_channel_ranges(ImageRecord& image, const std::array<ChannelRange, 3>&
     byte table[3][256];
     for (std::size_t c = 0; c < 3; ++c)
         for (int x = 0; x < 256; ++x) table[c][x] = clamp_channel_byte(static_cast<byte>(x), ranges[c]);
-    const std::size_t n = pixels_of(image);
+    const std::size_t n = image.rgb_pixel_count();
     byte* p = image.rgb.data();
     for (std::size_t i = 0; i < n; ++i, p += 3) {
         p[0] = table[0][p[0]];
@@ -436,7 +433,7 @@ void clamp_channel_ranges(ImageRecord& image, const std::array<ChannelRange, 3>&
 void compose_into(Composition kind, std::span<const ImageRecord* const> sources, byte* out) {
     Sources src{};
     for (std::size_t i = 0; i < source_count(kind); ++i) src.s[i] = sources[i]->rgb.data();
-    const std::size_t n = pixels_of(*sources[0]);
+    const std::size_t n = sources[0]->rgb_pixel_count();
     if (n == 0) return;
     switch (kind) {
         case Composition::rgb:
@@ -463,7 +460,7 @@ double compose_channels(State& st, Composition kind, std::span<const std::int32_
     for (std::size_t i = 0; i < count; ++i) sources[i] = &st.images.get(source_ids[i]);
     const ImageRecord& first = *sources[0];
     for (std::size_t i = 1; i < count; ++i)
-        if (pixels_of(*sources[i]) < pixels_of(first)) fail(-1, text::source_too_small);
+        if (sources[i]->rgb_pixel_count() < first.rgb_pixel_count()) fail(-1, text::source_too_small);
     auto record = make_record(first.width, first.height);
     compose_into(kind, std::span(sources.data(), count), record->rgb.data());
     return register_image(st, id, std::move(record));

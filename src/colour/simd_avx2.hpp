@@ -114,6 +114,15 @@ OMBRIX_AVX2_INLINE void store_grey(std::uint8_t* p, __m256i y) {
     store_chunk(p, 2, _mm256_shuffle_epi8(y, mask(grey_masks[2])));
 }
 
+// Runs `block` on the first byte of each whole block of the `n` pixels at `p`, in order, and
+// returns how many pixels the blocks covered (a scalar loop finishes the rest).
+template <class Block>
+OMBRIX_AVX2_INLINE std::size_t for_each_block(std::uint8_t* p, std::size_t n, Block block) {
+    const std::size_t blocks = n / block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i, p += block_bytes) block(p);
+    return blocks * block_pixels;
+}
+
 // ---- bytes ---------------------------------------------------------------------------------
 
 OMBRIX_AVX2_INLINE __m256i splat(std::uint8_t v) { return _mm256_set1_epi8(static_cast<char>(v)); }

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "files/brush_format.hpp"
-#include "files/messages.hpp"
 #include "files/output.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::files {
 

@@ -56,7 +56,7 @@ Brush make_brush(const BrushHeader& header, const std::uint8_t* data, std::size_
 
 void stamp_brush(const Brush& brush, ImageRecord& image) noexcept {
     const std::size_t n = brush.mask.size();
-    const std::size_t count = std::min(image.pixel_count(), image.rgb.size() / 3);
+    const std::size_t count = image.rgb_pixel_count();
     // An empty brush would stamp at pixel 0 forever.
     if (n == 0) return;
     const std::size_t width = image.width > 0 ? static_cast<std::size_t>(image.width) : 0;

@@ -5,19 +5,16 @@
 
 #include <algorithm>
 
+#include "colour/grey.hpp"
 #include "files/flip.hpp"
-#include "files/messages.hpp"
 #include "files/output.hpp"
 #include "files/ox_format.hpp"
+#include "store/errors.hpp"
 #include "store/images.hpp"
 
 namespace ombrix::files {
 
 namespace {
-
-constexpr std::uint8_t grey_level(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8);
-}
 
 class FileSource final : public ByteSource {
 public:
@@ -66,7 +63,7 @@ double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mo
             for (std::size_t k = 0; k < count;) {
                 const std::size_t n = std::min(count - k, OutputBuffer::block_size);
                 char* p = out.reserve(n);
-                for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<char>(grey_level(rgb + 3 * (k + i)));
+                for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<char>(colour::grey_level(rgb + 3 * (k + i)));
                 out.commit(p + n);
                 k += n;
             }

@@ -6,10 +6,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "colour/grey.hpp"
 #include "files/flip.hpp"
-#include "files/messages.hpp"
 #include "files/output.hpp"
 #include "store/convert.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::files {
 
@@ -36,10 +37,6 @@ constexpr std::array<std::array<char, 5>, 256> value_table = [] {
     }
     return t;
 }();
-
-constexpr std::uint8_t grey_level(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8);
-}
 
 }  // namespace
 
@@ -223,7 +220,7 @@ double write_header(State& st, ImageRecord& image, const char* path, std::int32_
         char* p = out.reserve(32);
         const std::uint8_t* px = rgb + 3 * k;
         if (mode == 0) {
-            std::memcpy(p, value_table[grey_level(px)].data(), 5);
+            std::memcpy(p, value_table[colour::grey_level(px)].data(), 5);
             p += 5;
         } else {
             std::memcpy(p, value_table[px[0]].data(), 5);

@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "colour/grey.hpp"
+
 namespace ombrix::pixel {
 
 namespace {
-
-constexpr std::uint8_t grey_level(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8);
-}
 
 std::int64_t clamp_coordinate(std::int32_t v, std::int32_t size) noexcept {
     return std::clamp<std::int64_t>(v, 0, size - 1);
@@ -79,7 +77,7 @@ void convert_to_4(ImageRecord& image) {
         const std::size_t y1 = std::min(y0 + band, height);
         for (std::size_t x = 0; x < width; ++x) {
             for (std::size_t y = y0; y < y1; ++y) {
-                const std::uint8_t level = grey_level(in + (x + y * width) * 3);
+                const std::uint8_t level = colour::grey_level(in + (x + y * width) * 3);
                 const std::size_t n = x * height + y;
                 out[n >> 1] |=
                     (n & 1) ? static_cast<std::uint8_t>(level >> 4) : static_cast<std::uint8_t>(level & 0xF0);

@@ -5,25 +5,15 @@
 
 #include <immintrin.h>
 
-#include <array>
-#include <utility>
-
+#include "colour/pass.hpp"
 #include "colour/simd.hpp"
 
 namespace ombrix::pixel {
-
-using colour::Rgb;
-
 namespace {
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i, p += 3) {
-        const Rgb q = test_pixel(Mode, {p[0], p[1], p[2]});
-        p[0] = q.r;
-        p[1] = q.g;
-        p[2] = q.b;
-    }
+    colour::rewrite_pixels(p, n, [](colour::Rgb q) { return test_pixel(Mode, q); });
 }
 
 }  // namespace
@@ -104,14 +94,12 @@ OMBRIX_AVX2_INLINE __m256i test_grey(const v::Planes& q) {
 
 template <int Mode>
 std::size_t avx2_pass(byte* p, std::size_t n) {
-    const std::size_t blocks = n / v::block_pixels;
-    for (std::size_t i = 0; i < blocks; ++i, p += v::block_bytes) {
+    return v::for_each_block(p, n, [](byte* block) {
         if constexpr (is_grey_mode(Mode))
-            v::store_grey(p, test_grey<Mode>(v::load_planes(p)));
+            v::store_grey(block, test_grey<Mode>(v::load_planes(block)));
         else
-            v::store_planes(p, test_planes<Mode>(v::load_planes(p)));
-    }
-    return blocks * v::block_pixels;
+            v::store_planes(block, test_planes<Mode>(v::load_planes(block)));
+    });
 }
 
 }  // namespace
@@ -122,8 +110,6 @@ std::size_t avx2_pass(byte* p, std::size_t n) {
 namespace ombrix::pixel {
 namespace {
 
-using Pass = void (*)(byte*, std::size_t);
-
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
     std::size_t done = 0;
@@ -132,17 +118,12 @@ void run_mode(byte* p, std::size_t n) {
     scalar_pass<Mode>(p + 3 * done, n - done);
 }
 
-template <std::size_t... Modes>
-constexpr std::array<Pass, sizeof...(Modes)> make_passes(std::index_sequence<Modes...>) {
-    return {&run_mode<static_cast<int>(Modes)>...};
-}
-
-constexpr auto passes = make_passes(std::make_index_sequence<last_test_mode + 1>{});
+constexpr auto passes = colour::pass_table<last_test_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
 
 }  // namespace
 
 double test_transform(ImageRecord& image, std::int32_t mode) {
-    const std::size_t n = std::min(image.pixel_count(), image.rgb.size() / 3);
+    const std::size_t n = image.rgb_pixel_count();
     if (n == 0 || mode < 0 || mode > last_test_mode) return 0;
     passes[static_cast<std::size_t>(mode)](image.rgb.data(), n);
     return 0;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "colour/pass.hpp"
 #include "colour/simd.hpp"
 #include "store/errors.hpp"
 
@@ -24,23 +25,16 @@ namespace {
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i, p += 3) {
-        const Rgb q = transform_pixel(Mode, {p[0], p[1], p[2]});
-        p[0] = q.r;
-        p[1] = q.g;
-        p[2] = q.b;
-    }
+    colour::rewrite_pixels(p, n, [](Rgb q) { return transform_pixel(Mode, q); });
 }
 
-void write_grey(byte* p, byte v) noexcept { p[0] = p[1] = p[2] = v; }
-
-// Mode 33: rand() for red, then green, then blue, each reduced modulo 255.
+// Mode 33: rand() for red, then green, then blue, each reduced modulo 255 (a braced list is
+// evaluated left to right).
 void random_pass(byte* p, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i, p += 3) {
-        p[0] = static_cast<byte>(std::rand() % 255);
-        p[1] = static_cast<byte>(std::rand() % 255);
-        p[2] = static_cast<byte>(std::rand() % 255);
-    }
+    colour::rewrite_pixels(p, n, [](Rgb) {
+        return Rgb{static_cast<byte>(std::rand() % 255), static_cast<byte>(std::rand() % 255),
+                   static_cast<byte>(std::rand() % 255)};
+    });
 }
 
 // ---- mode 21: the hue byte ---------------------------------------------------------------------
@@ -89,7 +83,7 @@ inline byte hue_byte_fast(const HueScale& scale, byte r, byte g, byte b) noexcep
 
 void hue_pass(byte* p, std::size_t n) {
     const HueScale& scale = hue_scale();
-    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, hue_byte_fast(scale, p[0], p[1], p[2]));
+    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(hue_byte_fast(scale, q.r, q.g, q.b)); });
 }
 
 // ---- modes 22 and 23: saturation and value depend only on the largest and smallest byte ----------
@@ -108,10 +102,10 @@ const std::array<byte, 65536>& saturation_table() {
 
 void saturation_pass(byte* p, std::size_t n) {
     const auto& table = saturation_table();
-    for (std::size_t i = 0; i < n; ++i, p += 3) {
-        const unsigned mx = std::max({p[0], p[1], p[2]}), mn = std::min({p[0], p[1], p[2]});
-        write_grey(p, table[mx * 256 + mn]);
-    }
+    colour::rewrite_pixels(p, n, [&](Rgb q) {
+        const unsigned mx = std::max({q.r, q.g, q.b}), mn = std::min({q.r, q.g, q.b});
+        return grey(table[mx * 256 + mn]);
+    });
 }
 
 const std::array<byte, 256>& value_table() {
@@ -138,7 +132,7 @@ bool value_is_largest_channel() {
 
 void value_scalar_pass(byte* p, std::size_t n) {
     const auto& table = value_table();
-    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, table[std::max({p[0], p[1], p[2]})]);
+    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(table[std::max({q.r, q.g, q.b})]); });
 }
 
 // ---- mode 24: L* depends only on the luminance Y --------------------------------------------------
@@ -202,7 +196,7 @@ inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept
 void lab_l_pass(byte* p, std::size_t n) {
     const LabLTable& t = lab_l_table();
     if (!t.usable) return scalar_pass<24>(p, n);
-    for (std::size_t i = 0; i < n; ++i, p += 3) write_grey(p, lab_l_byte_fast(t, p[0], p[1], p[2]));
+    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(lab_l_byte_fast(t, q.r, q.g, q.b)); });
 }
 
 }  // namespace
@@ -284,31 +278,28 @@ OMBRIX_AVX2_INLINE __m256i bytewise(__m256i x) {
 // Runs the whole blocks of the image and returns how many pixels it did.
 template <int Mode>
 std::size_t avx2_pass(byte* p, std::size_t n) {
-    const std::size_t blocks = n / v::block_pixels;
-    for (std::size_t i = 0; i < blocks; ++i, p += v::block_bytes) {
+    return v::for_each_block(p, n, [](byte* block) {
         if constexpr (is_bytewise_mode(Mode)) {
             for (int k = 0; k < 3; ++k) {
-                auto* at = reinterpret_cast<__m256i*>(p + 32 * k);
+                auto* at = reinterpret_cast<__m256i*>(block + 32 * k);
                 _mm256_storeu_si256(at, bytewise<Mode>(_mm256_loadu_si256(at)));
             }
         } else if constexpr (is_colour_mode(Mode)) {
-            v::store_planes(p, colour_planes<Mode>(v::load_planes(p)));
+            v::store_planes(block, colour_planes<Mode>(v::load_planes(block)));
         } else {
-            v::store_grey(p, grey_plane<Mode>(v::load_planes(p)));
+            v::store_grey(block, grey_plane<Mode>(v::load_planes(block)));
         }
-    }
-    return blocks * v::block_pixels;
+    });
 }
 
 // Mode 21, 32 pixels at a time: n in 16-bit lanes, the product in doubles, four at a time.
 std::size_t hue_avx2(byte* p, std::size_t n) {
     const HueScale& scale = hue_scale();
-    const std::size_t blocks = n / v::block_pixels;
     alignas(32) std::uint16_t numerator[32];
     alignas(32) byte difference[32], result[32];
     const __m256d low_guard = _mm256_set1_pd(1e-8), high_guard = _mm256_set1_pd(1 - 1e-8);
-    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
-        const v::Planes q = v::load_planes(p);
+    return v::for_each_block(p, n, [&](byte* block) {
+        const v::Planes q = v::load_planes(block);
         const __m256i mx = v::max3_u8(q.r, q.g, q.b), d = _mm256_sub_epi8(mx, v::min3_u8(q.r, q.g, q.b));
         const __m256i red_max = v::eq_u8(q.r, mx), green_max = _mm256_andnot_si256(red_max, v::eq_u8(q.g, mx));
         __m256i halves[2];
@@ -347,22 +338,20 @@ std::size_t hue_avx2(byte* p, std::size_t n) {
         _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(wholes));
         for (; doubtful != 0; doubtful &= doubtful - 1) {
             const int j = __builtin_ctz(static_cast<unsigned>(doubtful));
-            result[j] = colour::rgb_hue_byte(p[3 * j], p[3 * j + 1], p[3 * j + 2]);
+            result[j] = colour::rgb_hue_byte(block[3 * j], block[3 * j + 1], block[3 * j + 2]);
         }
-        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
-    }
-    return blocks * v::block_pixels;
+        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    });
 }
 
 // Mode 24, four pixels at a time: Y from the three term tables, then the bucket and its step.
 std::size_t lab_l_avx2(byte* p, std::size_t n) {
     const LabLTable& t = lab_l_table();
-    const std::size_t blocks = n / v::block_pixels;
     alignas(32) byte r[32], g[32], b[32], result[32];
     alignas(16) std::int32_t bucket[4];
     const __m256d scale = _mm256_set1_pd(LabLTable::buckets), top = _mm256_set1_pd(LabLTable::buckets);
-    for (std::size_t blk = 0; blk < blocks; ++blk, p += v::block_bytes) {
-        const v::Planes q = v::load_planes(p);
+    return v::for_each_block(p, n, [&](byte* block) {
+        const v::Planes q = v::load_planes(block);
         _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
         _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
         _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
@@ -395,9 +384,8 @@ std::size_t lab_l_avx2(byte* p, std::size_t n) {
             const int j = __builtin_ctz(static_cast<unsigned>(outside));
             result[j] = rgb_lab_l_byte(r[j], g[j], b[j]);
         }
-        v::store_grey(p, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
-    }
-    return blocks * v::block_pixels;
+        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
+    });
 }
 
 }  // namespace
@@ -407,8 +395,6 @@ std::size_t lab_l_avx2(byte* p, std::size_t n) {
 
 namespace ombrix::pixel {
 namespace {
-
-using Pass = void (*)(byte*, std::size_t);
 
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
@@ -434,17 +420,12 @@ void run_mode(byte* p, std::size_t n) {
     }
 }
 
-template <std::size_t... Modes>
-constexpr std::array<Pass, sizeof...(Modes)> make_passes(std::index_sequence<Modes...>) {
-    return {&run_mode<static_cast<int>(Modes)>...};
-}
-
-constexpr auto passes = make_passes(std::make_index_sequence<last_transform_mode + 1>{});
+constexpr auto passes = colour::pass_table<last_transform_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
 
 }  // namespace
 
 double transform_rgb(ImageRecord& image, std::int32_t mode) {
-    const std::size_t n = std::min(image.pixel_count(), image.rgb.size() / 3);
+    const std::size_t n = image.rgb_pixel_count();
     if (n == 0) return 1;
     if (mode == -1) return 0;
     if (mode < first_transform_mode || mode > last_transform_mode) fail_devil(0, il_invalid_param);

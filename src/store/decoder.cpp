@@ -268,6 +268,18 @@ bool read_pixels(int fd, std::uint8_t* to, std::size_t size) noexcept {
     return true;
 }
 
+// Hands a decoded image's properties and pixels to the caller's record.
+void deliver(DecodedImage& out, const Properties& p, memory::Buffer&& rgb) noexcept {
+    out.width = p.width;
+    out.height = p.height;
+    out.palette_size = p.palette_size;
+    out.bits_per_pixel = p.bits_per_pixel;
+    out.offset_x = p.offset_x;
+    out.offset_y = p.offset_y;
+    out.depth = p.depth;
+    out.rgb = std::move(rgb);
+}
+
 }  // namespace
 
 const Limits& limits() noexcept { return settings().limits; }
@@ -346,14 +358,7 @@ Outcome decode_isolated(const char* path, DecodedImage& out) {
         if (!read_pixels(pixels.get(), rgb.data(), bytes)) return finish(Outcome::broken);
         block.grow_to(bytes);
     }
-    out.width = p.width;
-    out.height = p.height;
-    out.palette_size = p.palette_size;
-    out.bits_per_pixel = p.bits_per_pixel;
-    out.offset_x = p.offset_x;
-    out.offset_y = p.offset_y;
-    out.depth = p.depth;
-    out.rgb = std::move(rgb);
+    deliver(out, p, std::move(rgb));
     return finish(Outcome::loaded);
 }
 
@@ -367,14 +372,7 @@ bool decode_in_process(State& st, const char* path, DecodedImage& out) {
         return rgb.data();
     });
     if (outcome != Outcome::loaded) return false;
-    out.width = p.width;
-    out.height = p.height;
-    out.palette_size = p.palette_size;
-    out.bits_per_pixel = p.bits_per_pixel;
-    out.offset_x = p.offset_x;
-    out.offset_y = p.offset_y;
-    out.depth = p.depth;
-    out.rgb = std::move(rgb);
+    deliver(out, p, std::move(rgb));
     return true;
 }
 

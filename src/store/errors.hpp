@@ -18,6 +18,13 @@ inline constexpr const char* internal_error = "Internal error";
 inline constexpr const char* source_too_small = "Source image has fewer pixels than the first source";
 inline constexpr const char* decoder_missing = "Image decoder ombrix-decode not found beside libombrix.so";
 inline constexpr const char* decoder_not_started = "Image decoder ombrix-decode could not be started";
+// The file writers and readers.
+inline constexpr const char* ox_create_failed = "Error create Ombrix file";
+inline constexpr const char* ox_load_failed = "Error Load Ombrix file";
+inline constexpr const char* html_create_failed = "Error create HTML file";
+inline constexpr const char* gml_create_failed = "Error create GML file";
+inline constexpr const char* header_create_failed = "Error create C-source file";
+inline constexpr const char* brush_file_invalid = "Invalid brush file: negative size";
 }  // namespace text
 
 // ILU's wording of a DevIL error code, in the language set by image_SetLanguage.

@@ -4,6 +4,7 @@
 
 #include <IL/il.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,8 @@ struct ImageRecord {
     std::size_t pixel_count() const noexcept {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     }
+    // The pixels that both the size and the rgb buffer hold: what an in-place pass visits.
+    std::size_t rgb_pixel_count() const noexcept { return std::min(pixel_count(), rgb.size() / 3); }
     // Byte `index` of `rgba`, or 0 where the record has none.
     std::uint8_t rgba_byte(std::size_t index) const noexcept { return index < rgba.size() ? rgba[index] : 0; }
 };

@@ -1,8 +1,8 @@
 // Brush files (loading, saving, hostile headers) and the stamp's geometry.
 #include "files/brush.hpp"
 #include "files/brush_format.hpp"
-#include "files/messages.hpp"
 #include "helpers.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::testing {
 namespace {

@@ -1,10 +1,10 @@
 // The OX file: exact bytes of the writer, round trips, and the reader's answer to hostile files.
 #include <filesystem>
 
-#include "files/messages.hpp"
 #include "files/ox.hpp"
 #include "files/ox_format.hpp"
 #include "helpers.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::testing {
 namespace {

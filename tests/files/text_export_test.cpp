@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <sstream>
 
-#include "files/messages.hpp"
 #include "files/text_export.hpp"
 #include "helpers.hpp"
+#include "store/errors.hpp"
 
 namespace ombrix::testing {
 namespace {
