@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "colour/simd.hpp"
 #include "store/devil_support.hpp"
 #include "store/ilu_ops.hpp"
 #include "store/round_trip.hpp"
@@ -254,31 +255,37 @@ TEST_F(DevilOps, FastFlipEqualsTheDevilRoundTripInBothOriginModes) {
 
 TEST_F(DevilOps, DirectCopyBackEqualsIlCopyPixels) {
     // Every origin mode against every image origin, RGB and BGR images (a load converts to BGR),
-    // and a format the direct path leaves to DevIL.
-    for (bool upper_left_mode : {false, true}) {
-        ilOriginFunc(upper_left_mode ? IL_ORIGIN_UPPER_LEFT : IL_ORIGIN_LOWER_LEFT);
-        for (ILenum image_origin : {ILenum{IL_ORIGIN_LOWER_LEFT}, ILenum{IL_ORIGIN_UPPER_LEFT}}) {
-            for (ILenum format : {ILenum{IL_RGB}, ILenum{IL_BGR}, ILenum{IL_RGBA}}) {
-                for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {1, 3}, {33, 17}}) {
-                    const std::int32_t id = add_image(w, h);
-                    ImageRecord& rec = state().images.get(id);
-                    ScratchImage scratch(state());
-                    copy_in(rec);
-                    iluNegative();
-                    if (format != IL_RGB) {
-                        ASSERT_EQ(ilConvertImage(format, IL_UNSIGNED_BYTE), IL_TRUE);
+    // and a format the direct path leaves to DevIL; rows with and without whole vector blocks, with
+    // the vector pass and without it.
+    for (bool vector_pass : {true, false}) {
+        simd::allow_avx2(vector_pass);
+        for (bool upper_left_mode : {false, true}) {
+            ilOriginFunc(upper_left_mode ? IL_ORIGIN_UPPER_LEFT : IL_ORIGIN_LOWER_LEFT);
+            for (ILenum image_origin : {ILenum{IL_ORIGIN_LOWER_LEFT}, ILenum{IL_ORIGIN_UPPER_LEFT}}) {
+                for (ILenum format : {ILenum{IL_RGB}, ILenum{IL_BGR}, ILenum{IL_RGBA}}) {
+                    for (auto [w, h] : {std::pair{1, 1}, {2, 1}, {1, 3}, {33, 17}, {70, 5}}) {
+                        const std::int32_t id = add_image(w, h);
+                        ImageRecord& rec = state().images.get(id);
+                        ScratchImage scratch(state());
+                        copy_in(rec);
+                        iluNegative();
+                        if (format != IL_RGB) {
+                            ASSERT_EQ(ilConvertImage(format, IL_UNSIGNED_BYTE), IL_TRUE);
+                        }
+                        ilRegisterOrigin(image_origin);
+                        std::vector<std::uint8_t> direct(rec.rgb.size()), reference(rec.rgb.size());
+                        copy_pixels(direct.data(), w, h);
+                        ilCopyPixels(0, 0, 0, static_cast<ILuint>(w), static_cast<ILuint>(h), 1, IL_RGB,
+                                     IL_UNSIGNED_BYTE, reference.data());
+                        EXPECT_EQ(direct, reference)
+                            << w << "x" << h << " format " << format << " origin " << image_origin
+                            << (upper_left_mode ? " upper-left mode" : "") << (vector_pass ? "" : " scalar");
                     }
-                    ilRegisterOrigin(image_origin);
-                    std::vector<std::uint8_t> direct(rec.rgb.size()), reference(rec.rgb.size());
-                    copy_pixels(direct.data(), w, h);
-                    ilCopyPixels(0, 0, 0, static_cast<ILuint>(w), static_cast<ILuint>(h), 1, IL_RGB, IL_UNSIGNED_BYTE,
-                                 reference.data());
-                    EXPECT_EQ(direct, reference) << w << "x" << h << " format " << format << " origin " << image_origin
-                                                 << (upper_left_mode ? " upper-left mode" : "");
                 }
             }
         }
     }
+    simd::allow_avx2(true);
 }
 
 TEST_F(DevilOps, ResizingTakesDevilsNewSize) {
