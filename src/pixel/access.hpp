@@ -9,11 +9,6 @@
 
 namespace ombrix::pixel {
 
-namespace text {
-inline constexpr const char* pixel_outside = "Pixel outside the image";
-inline constexpr const char* no_pixels = "Image has no pixels";
-}  // namespace text
-
 // The three bytes of one pixel in buffer order.
 struct Triple {
     std::uint8_t red = 0;

@@ -15,6 +15,9 @@ inline constexpr const char* out_of_memory = "Out of memory";
 inline constexpr const char* too_large = "Image too large: more than 2^28 pixels";
 inline constexpr const char* ids_exhausted = "No image IDs left";
 inline constexpr const char* internal_error = "Internal error";
+// Pixel access.
+inline constexpr const char* pixel_outside = "Pixel outside the image";
+inline constexpr const char* no_pixels = "Image has no pixels";
 inline constexpr const char* source_too_small = "Source image has fewer pixels than the first source";
 inline constexpr const char* decoder_missing = "Image decoder ombrix-decode not found beside libombrix.so";
 inline constexpr const char* decoder_not_started = "Image decoder ombrix-decode could not be started";

@@ -35,8 +35,7 @@ TEST(PixelAccess, GetReadsPackedColours) {
 TEST(PixelAccess, GetOutsideTheImageFailsInsteadOfReadingAnotherPixel) {
     auto image = random_image(4, 3, 1);
     for (auto [x, y] : {std::pair{-1, 0}, {0, -1}, {4, 0}, {0, 3}, {INT_MIN, INT_MIN}, {INT_MAX, 0}, {0, INT_MAX}}) {
-        EXPECT_EQ(failure_result([&] { pixel::get_pixel(*image, x, y); }, pixel::text::pixel_outside), -1)
-            << x << "," << y;
+        EXPECT_EQ(failure_result([&] { pixel::get_pixel(*image, x, y); }, text::pixel_outside), -1) << x << "," << y;
     }
     EXPECT_EQ(pixel::get_pixel(*image, 3, 2), pixel::pack_colour(at(*image, 3, 2)));
 }
@@ -44,8 +43,8 @@ TEST(PixelAccess, GetOutsideTheImageFailsInsteadOfReadingAnotherPixel) {
 TEST(PixelAccess, EmptyImagesHaveNoPixelToReadOrWrite) {
     for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {0, 0}}) {
         auto image = make_record(w, h);
-        EXPECT_EQ(failure_result([&] { pixel::get_pixel(*image, 0, 0); }, pixel::text::no_pixels), -1);
-        EXPECT_EQ(failure_result([&] { pixel::set_pixel(*image, 0, 0, 255); }, pixel::text::no_pixels), -1);
+        EXPECT_EQ(failure_result([&] { pixel::get_pixel(*image, 0, 0); }, text::no_pixels), -1);
+        EXPECT_EQ(failure_result([&] { pixel::set_pixel(*image, 0, 0, 255); }, text::no_pixels), -1);
     }
 }
 
