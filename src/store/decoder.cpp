@@ -270,13 +270,7 @@ bool read_pixels(int fd, std::uint8_t* to, std::size_t size) noexcept {
 
 // Hands a decoded image's properties and pixels to the caller's record.
 void deliver(DecodedImage& out, const Properties& p, memory::Buffer&& rgb) noexcept {
-    out.width = p.width;
-    out.height = p.height;
-    out.palette_size = p.palette_size;
-    out.bits_per_pixel = p.bits_per_pixel;
-    out.offset_x = p.offset_x;
-    out.offset_y = p.offset_y;
-    out.depth = p.depth;
+    static_cast<Properties&>(out) = p;
     out.rgb = std::move(rgb);
 }
 

@@ -5,20 +5,14 @@
 
 #include <cstdint>
 
+#include "store/decoder_protocol.hpp"
 #include "store/state.hpp"
 
 namespace ombrix {
 
 // What a file decodes to: DevIL's properties in the order they are read after a load, and the
 // pixels as 8-bit RGB (one layer).
-struct DecodedImage {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t palette_size = 0;
-    std::int32_t bits_per_pixel = 0;
-    std::int32_t offset_x = 0;
-    std::int32_t offset_y = 0;
-    std::int32_t depth = 1;
+struct DecodedImage : decoder::Properties {
     memory::Buffer rgb;
 };
 
