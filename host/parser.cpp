@@ -280,12 +280,12 @@ private:
             case Tok::kw_if:
                 return parse_if();
             case Tok::kw_while:
-                return parse_while();
+                return parse_counted_or_while(NodeKind::while_loop);
             case Tok::kw_do:
                 result = parse_do_until();
                 break;
             case Tok::kw_repeat:
-                return parse_repeat();
+                return parse_counted_or_while(NodeKind::repeat);
             case Tok::kw_for:
                 return parse_for();
             case Tok::kw_break:
@@ -316,13 +316,14 @@ private:
         return add_node(NodeKind::if_else, pos, kids);
     }
 
-    NodeIndex parse_while() {
+    // while (condition) body, or repeat (count) body: an expression, then the loop body.
+    NodeIndex parse_counted_or_while(NodeKind kind) {
         SourcePos pos = current_.pos;
         advance();
         NodeIndex kids[2];
         kids[0] = parse_expression().node;
         kids[1] = parse_loop_body();
-        return add_node(NodeKind::while_loop, pos, kids);
+        return add_node(kind, pos, kids);
     }
 
     NodeIndex parse_do_until() {
@@ -333,15 +334,6 @@ private:
         expect(Tok::kw_until, "'until'");
         kids[1] = parse_expression().node;
         return add_node(NodeKind::do_until, pos, kids);
-    }
-
-    NodeIndex parse_repeat() {
-        SourcePos pos = current_.pos;
-        advance();
-        NodeIndex kids[2];
-        kids[0] = parse_expression().node;
-        kids[1] = parse_loop_body();
-        return add_node(NodeKind::repeat, pos, kids);
     }
 
     // break, continue or exit.
