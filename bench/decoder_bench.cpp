@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "store/decoder.hpp"
+#include "helper/client.hpp"
+#include "support/helper_support.hpp"
 #include "store/images.hpp"
 #include "store/library.hpp"
 
@@ -73,7 +74,7 @@ double cpu_ms() {
 // CPU time of the decoder process and of the children it has reaped, in milliseconds (clock-tick
 // resolution, so only meaningful summed over many loads).
 double decoder_cpu_ms() {
-    std::ifstream stat("/proc/" + std::to_string(decoder::service_pid()) + "/stat");
+    std::ifstream stat("/proc/" + std::to_string(helper::service_pid()) + "/stat");
     std::string line;
     std::getline(stat, line);
     std::istringstream fields(line.substr(line.rfind(')') + 2));
@@ -93,8 +94,8 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
     const std::size_t bytes = static_cast<std::size_t>(side) * static_cast<std::size_t>(side) * 3;
     memory::Buffer from(bytes, true), to(bytes, true);
     // Warm: the decoder is running and both buffers are touched.
-    DecodedImage warm;
-    if (decoder::decode_isolated(path.c_str(), warm) != decoder::Outcome::loaded) {
+    helper::Loaded warm;
+    if (testing::decode_isolated(path.c_str(), warm) != helper::Outcome::done) {
         state.SkipWithError("the decoder did not load the file");
         return;
     }
@@ -104,16 +105,16 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
     for (auto _ : state) {
         auto t0 = Clock::now();
         double c0 = cpu_ms();
-        DecodedImage a;
-        decoder::decode_in_process(st, path.c_str(), a);
+        helper::Loaded a;
+        testing::decode_in_process(st, path.c_str(), a);
         benchmark::DoNotOptimize(a.rgb.data());
         in_process += ms_since(t0);
         in_process_cpu += cpu_ms() - c0;
 
         t0 = Clock::now();
         c0 = cpu_ms();
-        DecodedImage b;
-        decoder::decode_isolated(path.c_str(), b);
+        helper::Loaded b;
+        testing::decode_isolated(path.c_str(), b);
         benchmark::DoNotOptimize(b.rgb.data());
         isolated += ms_since(t0);
         isolated_cpu += cpu_ms() - c0;
@@ -152,10 +153,10 @@ void FirstLoadStartsTheDecoder(benchmark::State& state) {
     files().push_back(path);
     for (auto _ : state) {
         state.PauseTiming();
-        decoder::stop_service();
+        helper::stop_service();
         state.ResumeTiming();
-        DecodedImage image;
-        decoder::decode_isolated(path.c_str(), image);
+        helper::Loaded image;
+        testing::decode_isolated(path.c_str(), image);
         benchmark::DoNotOptimize(image.rgb.data());
     }
 }

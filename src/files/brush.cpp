@@ -30,14 +30,16 @@ double load_brush(State& st, const char* path) {
 }
 
 double save_brush(const Brush& brush, const char* path) {
-    File file(path, "wb");
-    if (!file) return 0;
-    OutputBuffer out(file.get());
+    // A failed save says so by its result alone: brushes leave the last-error text as it is.
+    AtomicFile file(path);
+    if (!file) fail(-1, nullptr);
+    OutputBuffer out(file);
     out.put_int(brush.width);
     out.put("\n");
     out.put_int(brush.height);
     out.put("\n");
     out.put_bytes(brush.mask.data(), brush.mask.size());
+    if (!out.finish()) fail(-1, nullptr);
     return 0;
 }
 

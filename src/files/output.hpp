@@ -1,5 +1,5 @@
-// The writers' shared plumbing: an owning FILE handle that closes on every path, and a text
-// buffer with fast integer formatting that goes to the file in large blocks.
+// The writers' shared plumbing: an owning FILE handle for the readers that closes on every path,
+// and a text buffer with fast integer formatting that goes to an AtomicFile in large blocks.
 #pragma once
 
 #include <charconv>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "files/atomic_file.hpp"
 #include "store/memory.hpp"
 
 namespace ombrix::files {
@@ -41,10 +42,11 @@ class OutputBuffer {
 public:
     static constexpr std::size_t block_size = std::size_t{1} << 20;
 
-    explicit OutputBuffer(std::FILE* file) : file_(file), block_(block_size) {}
+    explicit OutputBuffer(AtomicFile& file) : file_(file), block_(block_size) {}
     OutputBuffer(const OutputBuffer&) = delete;
     OutputBuffer& operator=(const OutputBuffer&) = delete;
-    ~OutputBuffer() { flush(); }
+    // What is still buffered is dropped: a writer that did not finish leaves no file.
+    ~OutputBuffer() = default;
 
     char* reserve(std::size_t n) {
         if (block_size - used_ < n) flush();
@@ -68,15 +70,20 @@ public:
     // Writes what is buffered, then `bytes` straight to the file.
     void put_bytes(const std::uint8_t* bytes, std::size_t n) {
         flush();
-        if (n) std::fwrite(bytes, 1, n, file_);
+        file_.write(bytes, n);
     }
     void flush() noexcept {
-        if (used_) std::fwrite(block_.data(), 1, used_, file_);
+        if (used_) file_.write(block_.data(), used_);
         used_ = 0;
+    }
+    // Flushes the buffer and commits the file: false when any write on the way failed.
+    bool finish() noexcept {
+        flush();
+        return file_.commit();
     }
 
 private:
-    std::FILE* file_;
+    AtomicFile& file_;
     memory::Buffer block_;
     std::size_t used_ = 0;
 };

@@ -43,10 +43,10 @@ bool is_directory(std::FILE* file) {
 }  // namespace
 
 double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
-    File file(path, "wb");
+    AtomicFile file(path);
     if (!file) fail(-1, text::ox_create_failed);
     FlippedImage flipped(st, image);
-    OutputBuffer out(file.get());
+    OutputBuffer out(file);
     out.put("OX ");
     out.put_int(image.width);
     out.put(" ");
@@ -56,7 +56,12 @@ double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mo
     out.put(" 1 ");
 
     const std::size_t count = image.pixel_count();
-    if (count == 0) return 0;
+    if (mode < 0 || mode > 2 || count == 0) {
+        // An unknown mode still leaves a file holding the header.
+        if (!out.finish()) fail(-1, text::ox_create_failed);
+        if (count == 0) return 0;
+        fail_devil(0, il_invalid_param);
+    }
     const std::uint8_t* rgb = image.rgb.data();
     switch (mode) {
         case 0:
@@ -88,9 +93,9 @@ double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mo
             break;
         }
         default:
-            // The header stays in the file; the guards flip the image back and close the file.
-            fail_devil(0, il_invalid_param);
+            break;
     }
+    if (!out.finish()) fail(-1, text::ox_create_failed);
     return 0;
 }
 

@@ -18,6 +18,12 @@ namespace {
 [[noreturn]] void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void on_png_warning(png_structp, png_const_charp) {}
 
+// libpng's output goes through the whole-or-nothing file; a failed write ends the file at once.
+void on_png_write(png_structp png, png_bytep data, png_size_t length) {
+    if (!static_cast<AtomicFile*>(png_get_io_ptr(png))->write(data, length)) png_longjmp(png, 1);
+}
+void on_png_flush(png_structp) {}
+
 class PngWriteStruct {
 public:
     PngWriteStruct() : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning)) {}
@@ -36,12 +42,12 @@ private:
 };
 
 // Compression settings, output, header, sBIT and the info chunks.
-bool write_png_start(png_structp png, png_infop info, std::FILE* file, const PngSettings& s) {
+bool write_png_start(png_structp png, png_infop info, AtomicFile& file, const PngSettings& s) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_compression_level(png, s.compression_level);
     png_set_compression_mem_level(png, s.compression_memory_level);
     png_set_compression_strategy(png, s.compression_strategy);
-    png_init_io(png, file);
+    png_set_write_fn(png, &file, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(s.width), static_cast<png_uint_32>(s.height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     png_color_8 significant{};
@@ -75,14 +81,14 @@ bool write_png_rows(png_structp png, png_infop info, const PngSettings& s, png_b
 }  // namespace
 
 bool write_png_file(const PngSettings& settings, const char* path) {
-    File file(path, "wb");
+    AtomicFile file(path);
     if (!file) return false;
     PngWriteStruct png;
     if (!png.png() || !png.create_info()) return false;
     // Negative sizes cannot describe pixel data; libpng refuses a zero size itself.
     if (settings.width < 0 || settings.height < 0 || (!settings.pixels && settings.width && settings.height))
         return false;
-    if (!write_png_start(png.png(), png.info(), file.get(), settings)) return false;
+    if (!write_png_start(png.png(), png.info(), file, settings)) return false;
     if (settings.width > 1073741823) return false;
     memory::Buffer row;
     try {
@@ -91,7 +97,7 @@ bool write_png_file(const PngSettings& settings, const char* path) {
         return false;
     }
     if (!write_png_rows(png.png(), png.info(), settings, row.data())) return false;
-    return file.close();
+    return file.commit();
 }
 
 bool write_test_png(const ImageRecord& image) {

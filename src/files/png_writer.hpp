@@ -20,10 +20,9 @@ struct PngSettings {
     std::int32_t compression_memory_level = 8;
 };
 
-// Returns true when the whole file was written. On every failure (the file cannot be created,
-// libpng cannot set up or reports an error, the width is beyond 2^30 - 1, no row buffer) it
-// returns false, with the file closed and libpng's structures released; what was written so far
-// stays on disk.
+// Returns true when the whole file was written. On every failure (the file cannot be created or
+// written, libpng cannot set up or reports an error, the width is beyond 2^30 - 1, no row buffer)
+// it returns false with libpng's structures released and the old file, if any, as it was.
 bool write_png_file(const PngSettings& settings, const char* path);
 
 // The `test` export's body: `image` to "test_out.png" in the current directory, no key colour,

@@ -67,9 +67,9 @@ std::string escape_html(const char* text) {
 }
 
 double write_html(State& st, ImageRecord& image, const char* path) {
-    File file(path, "wb");
+    AtomicFile file(path);
     if (!file) fail(-1, text::html_create_failed);
-    OutputBuffer out(file.get());
+    OutputBuffer out(file);
     out.put("<HTML>\n<BODY>\n<HEAD><TITLE>");
     out.put(escape_html(path));
     out.put("</TITLE></HEAD><TABLE BORDER=");
@@ -111,6 +111,7 @@ double write_html(State& st, ImageRecord& image, const char* path) {
     }
     flipped.restore();
     out.put("   </TR>\n</TABLE></BODY></HTML>");
+    if (!out.finish()) fail(-1, text::html_create_failed);
     return 1;
 }
 
@@ -168,9 +169,9 @@ private:
 }  // namespace
 
 double write_gml(State& st, ImageRecord& image, const char* path) {
-    File file(path, "wb");
+    AtomicFile file(path);
     if (!file) fail(-1, text::gml_create_failed);
-    OutputBuffer out(file.get());
+    OutputBuffer out(file);
     out.put("//Converted by Ombrix Plug-In\n\n");
 
     FlippedImage flipped(st, image);
@@ -189,14 +190,15 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
             out.commit(p + 3);
         }
     }
+    if (!out.finish()) fail(-1, text::gml_create_failed);
     return 1;
 }
 
 double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
     if (mode < 0 || mode > 2) fail_devil(0, il_invalid_param);
-    File file(path, "wb");
+    AtomicFile file(path);
     if (!file) fail(-1, text::header_create_failed);
-    OutputBuffer out(file.get());
+    OutputBuffer out(file);
     static constexpr int bytes_per_pixel[] = {1, 3, 4};
     static constexpr std::size_t pixels_per_line[] = {15, 5, 4};
     const auto m = static_cast<std::size_t>(mode);
@@ -243,6 +245,7 @@ double write_header(State& st, ImageRecord& image, const char* path, std::int32_
     out.put("\t");
     flipped.restore();
     out.put("};");
+    if (!out.finish()) fail(-1, text::header_create_failed);
     return 0;
 }
 

@@ -22,8 +22,4 @@ private:
     State& st_;
 };
 
-// DevIL's file-type constants, indexed by the save type index (0 to 12); anything else is
-// IL_TYPE_UNKNOWN.
-ILenum save_type(std::int32_t index) noexcept;
-
 }  // namespace ombrix

@@ -6,7 +6,9 @@
 
 #include <cmath>
 
+#include "helper/client.hpp"
 #include "store/guards.hpp"
+#include "store/images.hpp"
 #include "store/round_trip.hpp"
 
 namespace ombrix::ilu {
@@ -101,13 +103,16 @@ double colours_used(State& st, ImageRecord& image) {
 }
 
 double determine_type(State& st, ImageRecord& image) {
-    // The detection examines the image's own pixels, as the bytes of a file held in memory.
+    // The detection examines the image's own pixels as the bytes of a file held in memory, which
+    // DevIL's format probes read as hostile input: it runs in the helper process.
     ILenum type = IL_TYPE_UNKNOWN;
-    round_trip(st, image, [&] {
-        const ILubyte* data = ilGetData();
-        const ILint size = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
-        if (data && size > 0) type = ilDetermineTypeL(data, static_cast<ILuint>(size));
-    });
+    const std::size_t bytes = image.pixel_count() * 3;
+    if (image.width > 0 && image.height > 0 && image.rgb.size() >= bytes) {
+        helper::Unavailable unavailable = helper::Unavailable::none;
+        helper::detect(image.rgb.data(), bytes, type, unavailable);
+        require_helper(unavailable);
+    }
+    round_trip(st, image, [] {});
     return type;
 }
 
@@ -201,6 +206,8 @@ double sharpen(State& st, ImageRecord& image, float factor) {
 }
 
 double key_colour(State& st, ImageRecord& image, float red, float green, float blue, float alpha) {
+    // Remembered for the saves, which hand it to the helper's DevIL.
+    st.key_colour = {{red, green, blue, alpha}, true};
     return trip(st, image, [=] { ilKeyColour(red, green, blue, alpha); });
 }
 

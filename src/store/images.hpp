@@ -5,26 +5,21 @@
 
 #include <cstdint>
 
-#include "store/decoder_protocol.hpp"
+#include "helper/client.hpp"
 #include "store/state.hpp"
 
 namespace ombrix {
 
-// What a file decodes to: DevIL's properties in the order they are read after a load, and the
-// pixels as 8-bit RGB (one layer).
-struct DecodedImage : decoder::Properties {
-    memory::Buffer rgb;
-};
-
-// Decodes `path` with DevIL under the current DevIL settings. Returns false when DevIL cannot
-// load it or when the image is beyond the pixel limit.
-bool decode_file(State& st, const char* path, DecodedImage& out);
-
 // image_load: a new image ID, 0 when the file does not load, -1 before init.
 double load_image(State& st, const char* path);
 
-// image_save / image_asave. Writes to a temporary file beside `path` and renames it over `path`
-// only when DevIL reports success, so a failed save keeps the old file.
+// DevIL's file-type constants, indexed by the save type index (0 to 12); anything else is
+// IL_TYPE_UNKNOWN.
+ILenum save_type(std::int32_t index) noexcept;
+
+// image_save / image_asave (`by_extension`: the type DevIL chooses by the path's extension). DevIL encodes the
+// image in the helper process; the file is written whole or not at all, so a failed save keeps
+// the old file and returns -1 with a text naming the file and the reason.
 double save_image(State& st, std::int32_t id, const char* path, ILenum type, bool by_extension);
 
 double free_image(State& st, std::int32_t id);
@@ -32,5 +27,8 @@ double clone_image(State& st, std::int32_t id);
 
 // Registers a finished record under `id` and returns the ID as the export's result.
 double register_image(State& st, std::int32_t id, std::unique_ptr<ImageRecord> record);
+
+// Throws the failure for a helper that could not be asked (missing or not starting).
+void require_helper(helper::Unavailable unavailable);
 
 }  // namespace ombrix

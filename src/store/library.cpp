@@ -2,6 +2,7 @@
 // architecture codes the host platform's processor table uses.
 #include "store/library.hpp"
 
+#include "helper/core.hpp"
 #include "store/devil.hpp"
 
 #include <IL/il.h>
@@ -12,16 +13,11 @@
 
 namespace ombrix {
 
-namespace {
-void* devil_allocate(const ILsizei size) { return memory::devil_allocate(static_cast<std::size_t>(size)); }
-void devil_release(const void* block) { memory::devil_release(block); }
-}  // namespace
-
 void init_library(State& st) {
     st.initialised = true;
     // DevIL's large blocks come from the store's allocator too, so its pixel buffers are huge-page
     // backed like the library's own.
-    ilSetMemory(devil_allocate, devil_release);
+    helper::install_devil_memory();
     ilInit();
     iluInit();
     ilEnable(IL_ORIGIN_SET);
@@ -30,13 +26,6 @@ void init_library(State& st) {
     ilOriginFunc(IL_ORIGIN_LOWER_LEFT);
     ilTypeFunc(IL_UNSIGNED_BYTE);
     ilFormatFunc(IL_BGR);
-}
-
-ILenum save_type(std::int32_t index) noexcept {
-    static constexpr std::array<ILenum, 13> types = {IL_BMP, IL_DDS, IL_HDR, IL_JPG, IL_PCX, IL_PNG, IL_PNM,
-                                                     IL_PSD, IL_RAW, IL_SGI, IL_TGA, IL_TIF, IL_XPM};
-    if (index < 0 || index >= static_cast<std::int32_t>(types.size())) return IL_TYPE_UNKNOWN;
-    return types[static_cast<std::size_t>(index)];
 }
 
 int processor_code(std::string_view machine, bool library_is_64_bit) noexcept {

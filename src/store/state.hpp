@@ -12,23 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "helper/protocol.hpp"
 #include "store/errors.hpp"
 #include "store/memory.hpp"
 
 namespace ombrix {
 
-// One image. `width` × `height` × 3 bytes of `rgb` always describe the image; `rgba` is either
-// empty or `width` × `height` × 4 bytes.
-struct ImageRecord {
+// One image: its DevIL properties (the same struct the helper's reply carries) and its buffers.
+// `width` × `height` × 3 bytes of `rgb` always describe the image; `rgba` is either empty or
+// `width` × `height` × 4 bytes.
+struct ImageRecord : helper::Properties {
     memory::Buffer rgb;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t palette_size = 0;
-    std::int32_t bits_per_pixel = 0;
-    std::int32_t offset_x = 0;
-    std::int32_t offset_y = 0;
-    std::int32_t depth = 1;
     memory::Buffer rgba;
+
+    // A record of its own with the same properties and copies of both buffers.
+    std::unique_ptr<ImageRecord> clone() const {
+        auto copy = std::make_unique<ImageRecord>();
+        static_cast<helper::Properties&>(*copy) = *this;
+        copy->rgb = rgb.copy();
+        copy->rgba = rgba.copy();
+        return copy;
+    }
 
     std::size_t pixel_count() const noexcept {
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -41,7 +45,7 @@ struct ImageRecord {
 
 // Every image the library makes or resizes stays within this many pixels, so that
 // width × height × 4 always fits and no request can exhaust memory.
-inline constexpr std::int64_t max_pixels = std::int64_t{1} << 28;
+inline constexpr std::int64_t max_pixels = helper::pixel_limit;
 
 // Throws Failure(-1, "Image too large…") unless a width × height image is allowed.
 void check_image_size(std::int64_t width, std::int64_t height);
@@ -114,6 +118,8 @@ struct State {
     std::int32_t pullout = 100;
     HtmlSettings html;
     std::string header_array_name = "Image_Data";
+    // The key colour last given to DevIL, which DevIL cannot report back and saves depend on.
+    helper::KeyColour key_colour;
 
     // Takes the next image ID and advances the counter; throws once the counter is spent.
     std::int32_t take_image_id();

@@ -17,23 +17,24 @@
 #include <string>
 #include <vector>
 
-#include "store/decoder.hpp"
+#include "helper/client.hpp"
 #include "store/decoder_corpus.hpp"
 #include "store/images.hpp"
 #include "store/library.hpp"
+#include "support/helper_support.hpp"
 
 namespace ombrix {
 namespace {
 
 namespace fs = std::filesystem;
-using decoder::Outcome;
+using helper::Outcome;
 using testing::CorpusFile;
 using testing::read_bytes;
 using testing::write_bytes;
 
 const char* outcome_name(Outcome o) {
     switch (o) {
-        case Outcome::loaded:
+        case Outcome::done:
             return "loaded";
         case Outcome::refused:
             return "refused";
@@ -127,14 +128,14 @@ protected:
         st.take_image_id();
         dir = fs::temp_directory_path() / ("ombrix-corpus-" + std::to_string(getpid()));
         fs::create_directories(dir);
-        saved_limits = decoder::limits();
-        decoder::Limits quick;
+        saved_limits = helper::limits();
+        helper::Limits quick;
         quick.wall = std::chrono::milliseconds(600);
         quick.cpu_seconds = 1;
-        decoder::set_limits(quick);
+        helper::set_limits(quick);
     }
     void TearDown() override {
-        decoder::set_limits(saved_limits);
+        helper::set_limits(saved_limits);
         fs::remove_all(dir);
     }
 
@@ -148,7 +149,7 @@ protected:
     }
 
     // Loads a valid file and checks it against the record it gave before.
-    void expect_loads_as_before(const CorpusFile& file, const DecodedImage& reference) {
+    void expect_loads_as_before(const CorpusFile& file, const helper::Loaded& reference) {
         const double id = load(file.path);
         ASSERT_GT(id, 0) << file.name << " after a failed load";
         const ImageRecord& r = st.images.get(static_cast<std::int32_t>(id));
@@ -162,21 +163,21 @@ protected:
 
     // The longest a load may take: the decoder's limit, the time to kill and report, and slack
     // for a loaded machine.
-    std::chrono::milliseconds bound() const { return decoder::limits().wall + std::chrono::milliseconds(3000); }
+    std::chrono::milliseconds bound() const { return helper::limits().wall + std::chrono::milliseconds(3000); }
 
     State st;
     fs::path dir;
-    decoder::Limits saved_limits;
+    helper::Limits saved_limits;
 };
 
 TEST_F(DecoderCorpus, MutatedFilesNeverTakeTheHostDown) {
     const auto files = testing::make_valid_corpus(dir);
     ASSERT_GE(files.size(), 20u);
-    std::vector<DecodedImage> references(files.size());
+    std::vector<helper::Loaded> references(files.size());
     std::vector<std::size_t> reliable;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (files[i].unreliable) continue;
-        ASSERT_EQ(decoder::decode_isolated(files[i].path.c_str(), references[i]), Outcome::loaded) << files[i].name;
+        ASSERT_EQ(testing::decode_isolated(files[i].path.c_str(), references[i]), Outcome::done) << files[i].name;
         reliable.push_back(i);
     }
 
@@ -196,12 +197,12 @@ TEST_F(DecoderCorpus, MutatedFilesNeverTakeTheHostDown) {
             const double result = load(p);
             const auto took = std::chrono::steady_clock::now() - t0;
             EXPECT_LT(took, bound()) << m.name;
-            const Outcome outcome = decoder::last_outcome();
+            const Outcome outcome = helper::last_outcome();
             tally[fs::path(file.name).extension().string()][outcome_name(outcome)]++;
             if (result == 0) {
                 EXPECT_STREQ(st.last_error, devil_error_text(il_could_not_open_file)) << m.name;
                 EXPECT_EQ(st.images.find(id), nullptr) << m.name;
-                EXPECT_NE(outcome, Outcome::loaded) << m.name;
+                EXPECT_NE(outcome, Outcome::done) << m.name;
                 if (keep && (outcome == Outcome::crashed || outcome == Outcome::timed_out))
                     fs::copy_file(p, fs::path(keep) / m.name, fs::copy_options::overwrite_existing);
                 const std::size_t v = reliable[next_valid++ % reliable.size()];
@@ -233,8 +234,8 @@ TEST_F(DecoderCorpus, FilesThatCrashOrHangDevilFailCleanly) {
     ASSERT_TRUE(list) << "no list of regression files";
     const auto files = testing::make_valid_corpus(dir);
     ASSERT_FALSE(files.empty());
-    DecodedImage reference;
-    ASSERT_EQ(decoder::decode_isolated(files[0].path.c_str(), reference), Outcome::loaded);
+    helper::Loaded reference;
+    ASSERT_EQ(testing::decode_isolated(files[0].path.c_str(), reference), Outcome::done);
     int count = 0;
     int failed = 0;
     for (std::string line; std::getline(list, line);) {
@@ -248,7 +249,7 @@ TEST_F(DecoderCorpus, FilesThatCrashOrHangDevilFailCleanly) {
         const auto t0 = std::chrono::steady_clock::now();
         const double result = load(data / name);
         EXPECT_LT(std::chrono::steady_clock::now() - t0, bound()) << name;
-        const std::string outcome = outcome_name(decoder::last_outcome());
+        const std::string outcome = outcome_name(helper::last_outcome());
         EXPECT_NE(("|" + expected + "|").find("|" + outcome + "|"), std::string::npos)
             << name << " ended " << outcome << ", expected " << expected;
         if (outcome == "loaded") {

@@ -19,16 +19,17 @@
 #include <thread>
 #include <vector>
 
-#include "store/decoder.hpp"
+#include "helper/client.hpp"
 #include "store/decoder_corpus.hpp"
 #include "store/images.hpp"
 #include "store/library.hpp"
+#include "support/helper_support.hpp"
 
 namespace ombrix {
 namespace {
 
 namespace fs = std::filesystem;
-using decoder::Outcome;
+using helper::Outcome;
 using Clock = std::chrono::steady_clock;
 
 const std::string sample_png = OMBRIX_SOURCE_DIR "/examples/sample.png";
@@ -51,12 +52,12 @@ protected:
         st.take_image_id();  // so that a successful load never returns 0
         dir = fs::temp_directory_path() / ("ombrix-decoder-" + std::to_string(getpid()));
         fs::create_directories(dir);
-        saved_limits = decoder::limits();
-        saved_helper = decoder::helper_path();
+        saved_limits = helper::limits();
+        saved_helper = helper::helper_path();
     }
     void TearDown() override {
-        decoder::set_limits(saved_limits);
-        decoder::set_helper_path(saved_helper);
+        helper::set_limits(saved_limits);
+        helper::set_helper_path(saved_helper);
         fs::remove_all(dir);
     }
 
@@ -81,19 +82,19 @@ protected:
         return p;
     }
     void quick_limits(int wall_ms) {
-        decoder::Limits l;
+        helper::Limits l;
         l.wall = std::chrono::milliseconds(wall_ms);
         l.cpu_seconds = 1;
-        decoder::set_limits(l);
+        helper::set_limits(l);
     }
 
     State st;
     fs::path dir;
-    decoder::Limits saved_limits;
+    helper::Limits saved_limits;
     std::string saved_helper;
 };
 
-bool same(const DecodedImage& a, const DecodedImage& b) {
+bool same(const helper::Loaded& a, const helper::Loaded& b) {
     return a.width == b.width && a.height == b.height && a.palette_size == b.palette_size &&
            a.bits_per_pixel == b.bits_per_pixel && a.offset_x == b.offset_x && a.offset_y == b.offset_y &&
            a.depth == b.depth && a.rgb.size() == b.rgb.size() &&
@@ -122,7 +123,7 @@ TEST_F(Decoder, IsolatedLoadsGiveTheInProcessRecordUnderEveryLoadSetting) {
          },
          5},
     };
-    std::vector<std::vector<DecodedImage>> results(variants.size());
+    std::vector<std::vector<helper::Loaded>> results(variants.size());
     for (std::size_t v = 0; v < variants.size(); ++v) {
         init_library(st);
         ilDisable(IL_CONV_PAL);
@@ -131,11 +132,11 @@ TEST_F(Decoder, IsolatedLoadsGiveTheInProcessRecordUnderEveryLoadSetting) {
         bool differs = false;
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (files[i].unreliable) continue;
-            DecodedImage in_process;
-            DecodedImage isolated;
-            const bool loaded_here = decoder::decode_in_process(st, files[i].path.c_str(), in_process);
-            const Outcome outcome = decoder::decode_isolated(files[i].path.c_str(), isolated);
-            ASSERT_EQ(loaded_here, outcome == Outcome::loaded) << files[i].name << ", " << variants[v].name;
+            helper::Loaded in_process;
+            helper::Loaded isolated;
+            const bool loaded_here = testing::decode_in_process(st, files[i].path.c_str(), in_process);
+            const Outcome outcome = testing::decode_isolated(files[i].path.c_str(), isolated);
+            ASSERT_EQ(loaded_here, outcome == Outcome::done) << files[i].name << ", " << variants[v].name;
             // Every file loads as init leaves DevIL; some settings make DevIL refuse some of them.
             if (v == 0) {
                 EXPECT_TRUE(loaded_here) << files[i].name;
@@ -157,45 +158,45 @@ TEST_F(Decoder, ReadingTheSettingsLeavesDevilsErrorsAlone) {
     while (ilGetError() != IL_NO_ERROR) {
     }
     ilSetInteger(IL_PCD_PICNUM, 1);
-    const auto settings = decoder::capture_load_settings();
+    const auto settings = helper::capture_settings({});
     // A stale error here would be reported by the next failing save as its reason.
     EXPECT_EQ(ilGetError(), static_cast<ILenum>(IL_NO_ERROR));
     bool found = false;
-    for (std::size_t i = 0; i < decoder::load_integers.size(); ++i)
-        if (decoder::load_integers[i] == IL_PCD_PICNUM) found = settings.integers[i] == 1;
+    for (std::size_t i = 0; i < helper::devil_integers.size(); ++i)
+        if (helper::devil_integers[i] == IL_PCD_PICNUM) found = settings.integers[i] == 1;
     EXPECT_TRUE(found);
     ilSetInteger(IL_PCD_PICNUM, 2);
 }
 
 TEST_F(Decoder, AMissingOrBrokenDecoderFailsTheLoadAndSaysSo) {
-    decoder::set_helper_path((dir / decoder::helper_name).string());
+    helper::set_helper_path((dir / helper::helper_name).string());
     std::int32_t id = st.next_image_id;
     EXPECT_EQ(load(sample_png), 0);
     EXPECT_STREQ(st.last_error, text::decoder_missing);
     EXPECT_EQ(st.images.find(id), nullptr);
     EXPECT_EQ(st.next_image_id, id + 1);
-    EXPECT_EQ(decoder::service_pid(), -1);
+    EXPECT_EQ(helper::service_pid(), -1);
 
     // Present but not executable.
-    std::ofstream(dir / decoder::helper_name) << "not a program";
+    std::ofstream(dir / helper::helper_name) << "not a program";
     EXPECT_EQ(load(sample_png), 0);
     EXPECT_STREQ(st.last_error, text::decoder_missing);
 
     // Programs that are not the decoder: one that ends at once, one that never answers.
     quick_limits(400);
     for (const char* body : {"exit 0", "exec sleep 30"}) {
-        decoder::set_helper_path(script("not-a-decoder", body).string());
+        helper::set_helper_path(script("not-a-decoder", body).string());
         id = st.next_image_id;
         const auto t0 = Clock::now();
         EXPECT_EQ(load(sample_png), 0) << body;
         EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3)) << body;
         EXPECT_STREQ(st.last_error, text::decoder_not_started) << body;
         EXPECT_EQ(st.images.find(id), nullptr) << body;
-        EXPECT_EQ(decoder::service_pid(), -1) << body;
+        EXPECT_EQ(helper::service_pid(), -1) << body;
         EXPECT_TRUE(no_children_left()) << body;
     }
 
-    decoder::set_helper_path(saved_helper);
+    helper::set_helper_path(saved_helper);
     expect_sample_loads();
 }
 
@@ -203,7 +204,7 @@ TEST_F(Decoder, HostilePathsFailWithinTheLimit) {
     quick_limits(500);
     const fs::path fifo = dir / "blocks.png";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string overlong = "/" + std::string(decoder::max_path_length + 10, 'a');
+    const std::string overlong = "/" + std::string(helper::max_path_length + 10, 'a');
     struct Case {
         std::string path;
         Outcome outcome;
@@ -218,7 +219,7 @@ TEST_F(Decoder, HostilePathsFailWithinTheLimit) {
         EXPECT_EQ(load(c.path), 0) << c.path.substr(0, 80);
         EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3)) << c.path.substr(0, 80);
         EXPECT_STREQ(st.last_error, devil_error_text(il_could_not_open_file));
-        EXPECT_EQ(decoder::last_outcome(), c.outcome) << c.path.substr(0, 80);
+        EXPECT_EQ(helper::last_outcome(), c.outcome) << c.path.substr(0, 80);
     }
     // An endless stream of zeros: whatever DevIL makes of it, the limits end it.
     const auto t0 = Clock::now();
@@ -229,7 +230,7 @@ TEST_F(Decoder, HostilePathsFailWithinTheLimit) {
 }
 
 TEST_F(Decoder, LoadsLeaveNoProcessDescriptorOrSignalBehind) {
-    decoder::stop_service();
+    helper::stop_service();
     quick_limits(400);
     // A descriptor the host opened without close-on-exec must not reach the decoder.
     const int null = open("/dev/null", O_RDONLY);
@@ -245,8 +246,8 @@ TEST_F(Decoder, LoadsLeaveNoProcessDescriptorOrSignalBehind) {
         const double id = load(p.string());
         if (id > 0) st.images.erase(static_cast<std::int32_t>(id));
     }
-    EXPECT_EQ(decoder::last_outcome(), Outcome::loaded);
-    const pid_t service = decoder::service_pid();
+    EXPECT_EQ(helper::last_outcome(), Outcome::done);
+    const pid_t service = helper::service_pid();
     ASSERT_GT(service, 0);
     // The host holds two descriptors more (its end of the channel and the pixel block kept mapped
     // for the decoder to write into). Once the last child has been
@@ -260,12 +261,13 @@ TEST_F(Decoder, LoadsLeaveNoProcessDescriptorOrSignalBehind) {
         std::getline(list, pids);
         return pids;
     };
-    for (int i = 0; i < 500 && (!children().empty() || open_descriptors(std::to_string(service)).size() > 4); ++i)
+    for (int i = 0; i < 500 && (!children().empty() || open_descriptors(std::to_string(service)).size() > 5); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_EQ(children(), "");
-    EXPECT_EQ(open_descriptors(std::to_string(service)), (std::set<std::string>{"0", "1", "2", "3"}));
+    // Its standard streams, the channel, and the descriptor that tells it when the host has ended.
+    EXPECT_EQ(open_descriptors(std::to_string(service)), (std::set<std::string>{"0", "1", "2", "3", "4"}));
 
-    decoder::stop_service();
+    helper::stop_service();
     EXPECT_EQ(open_descriptors(), before);
     EXPECT_TRUE(no_children_left());
     close(leaky);
@@ -279,7 +281,7 @@ TEST_F(Decoder, AKilledDecoderIsReplacedWithoutSignallingTheHost) {
     sigaddset(&pipe_signal, SIGPIPE);
     sigprocmask(SIG_UNBLOCK, &pipe_signal, nullptr);
     expect_sample_loads();
-    const pid_t first = decoder::service_pid();
+    const pid_t first = helper::service_pid();
     ASSERT_GT(first, 0);
     ASSERT_EQ(kill(first, SIGKILL), 0);
     // Wait until it is a zombie: its end of the channel is closed, and the next request's send
@@ -292,22 +294,22 @@ TEST_F(Decoder, AKilledDecoderIsReplacedWithoutSignallingTheHost) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     expect_sample_loads();
-    EXPECT_NE(decoder::service_pid(), first);
+    EXPECT_NE(helper::service_pid(), first);
     EXPECT_FALSE(fs::exists("/proc/" + std::to_string(first)));
 
     // A fork of the host uses a decoder (and a pixel block) of its own, not its parent's.
-    const pid_t parent_service = decoder::service_pid();
+    const pid_t parent_service = helper::service_pid();
     const pid_t forked = fork();
     if (forked == 0) {
         const double id = load(sample_png);
-        const bool own = decoder::service_pid() != parent_service && decoder::service_pid() > 0;
-        decoder::stop_service();
+        const bool own = helper::service_pid() != parent_service && helper::service_pid() > 0;
+        helper::stop_service();
         _exit(id > 0 && own ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(forked, &status, 0), forked);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(decoder::service_pid(), parent_service);
+    EXPECT_EQ(helper::service_pid(), parent_service);
     expect_sample_loads();
 }
 
@@ -323,34 +325,34 @@ TEST_F(Decoder, MemoryAndCpuLimitsBindTheDecoder) {
         ASSERT_TRUE(ilSave(IL_BMP, big.c_str()));
         ilDeleteImages(1, &image);
     }
-    DecodedImage out;
-    ASSERT_EQ(decoder::decode_isolated(big.c_str(), out), Outcome::loaded);
+    helper::Loaded out;
+    ASSERT_EQ(testing::decode_isolated(big.c_str(), out), Outcome::done);
     EXPECT_EQ(out.width, 2048);
 
     // Room for the decoder as it stands and 8 MiB more: not enough for this image.
-    std::ifstream status("/proc/" + std::to_string(decoder::service_pid()) + "/status");
+    std::ifstream status("/proc/" + std::to_string(helper::service_pid()) + "/status");
     std::uint64_t vm_kib = 0;
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmSize:", 0) == 0) vm_kib = std::stoull(line.substr(7));
     ASSERT_GT(vm_kib, 0u);
-    decoder::Limits tight = decoder::limits();
+    helper::Limits tight = helper::limits();
     tight.address_space = (vm_kib << 10) + (8u << 20);
-    decoder::set_limits(tight);
-    DecodedImage refused;
-    EXPECT_NE(decoder::decode_isolated(big.c_str(), refused), Outcome::loaded);
+    helper::set_limits(tight);
+    helper::Loaded refused;
+    EXPECT_NE(testing::decode_isolated(big.c_str(), refused), Outcome::done);
     EXPECT_TRUE(refused.rgb.empty());
 
     // An endless loop is ended by the CPU limit long before a generous wall-clock limit.
-    decoder::Limits cpu_bound;
+    helper::Limits cpu_bound;
     cpu_bound.wall = std::chrono::seconds(20);
     cpu_bound.cpu_seconds = 1;
-    decoder::set_limits(cpu_bound);
+    helper::set_limits(cpu_bound);
     const auto t0 = Clock::now();
-    EXPECT_EQ(decoder::decode_isolated(OMBRIX_SOURCE_DIR "/tests/data/decoder/rgb-cut78.png", refused),
+    EXPECT_EQ(testing::decode_isolated(OMBRIX_SOURCE_DIR "/tests/data/decoder/rgb-cut78.png", refused),
               Outcome::timed_out);
     // SIGXCPU, not the wall clock, ended it; the bound only catches a decoder left running.
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(15));
-    EXPECT_EQ(decoder::last_signal(), SIGXCPU);
+    EXPECT_EQ(helper::last_signal(), SIGXCPU);
 }
 
 }  // namespace

@@ -1,31 +1,64 @@
-// The channel between the library and its decoder process: DevIL settings captured on one side
+// The channel between the library and its helper process: DevIL settings captured on one side
 // and applied on the other, and whole messages with an optional descriptor over a seqpacket socket.
-#include "store/decoder_protocol.hpp"
+#include "helper/protocol.hpp"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
 #include <cstring>
 
-namespace ombrix::decoder {
+namespace ombrix::helper {
 
-LoadSettings capture_load_settings() noexcept {
-    LoadSettings s;
-    for (std::size_t i = 0; i < load_switches.size(); ++i) s.switches[i] = ilIsEnabled(load_switches[i]) ? 1 : 0;
-    for (std::size_t i = 0; i < load_integers.size(); ++i) s.integers[i] = ilGetInteger(load_integers[i]);
+DevilSettings capture_settings(const KeyColour& key_colour) noexcept {
+    DevilSettings s;
+    for (std::size_t i = 0; i < devil_switches.size(); ++i) s.switches[i] = ilIsEnabled(devil_switches[i]) ? 1 : 0;
+    for (std::size_t i = 0; i < devil_integers.size(); ++i) s.integers[i] = ilGetInteger(devil_integers[i]);
+    s.key_colour = key_colour.rgba;
+    s.key_colour_set = key_colour.set ? 1 : 0;
+    for (std::size_t i = 0; i < devil_strings.size(); ++i) {
+        const char* text = ilGetString(devil_strings[i]);
+        s.string_set[i] = text ? 1 : 0;
+        const std::size_t n = text ? strnlen(text, max_string_length) : 0;
+        if (n) std::memcpy(s.strings[i].data(), text, n);
+        s.strings[i][n] = 0;
+    }
     return s;
 }
 
-void apply_load_settings(const LoadSettings& s) noexcept {
-    for (std::size_t i = 0; i < load_switches.size(); ++i) {
+void apply_settings(const DevilSettings& s) noexcept {
+    for (std::size_t i = 0; i < devil_switches.size(); ++i) {
         if (s.switches[i])
-            ilEnable(load_switches[i]);
+            ilEnable(devil_switches[i]);
         else
-            ilDisable(load_switches[i]);
+            ilDisable(devil_switches[i]);
     }
-    for (std::size_t i = 0; i < load_integers.size(); ++i) ilSetInteger(load_integers[i], s.integers[i]);
+    for (std::size_t i = 0; i < devil_integers.size(); ++i) {
+        // The compression mode has a setter of its own.
+        if (devil_integers[i] == IL_COMPRESS_MODE)
+            ilCompressFunc(static_cast<ILenum>(s.integers[i]));
+        else
+            ilSetInteger(devil_integers[i], s.integers[i]);
+    }
+    if (s.key_colour_set) ilKeyColour(s.key_colour[0], s.key_colour[1], s.key_colour[2], s.key_colour[3]);
+    for (std::size_t i = 0; i < devil_strings.size(); ++i) {
+        if (!s.string_set[i]) continue;
+        // Whatever arrives, the text ends within its field.
+        std::array<char, max_string_length + 1> text = s.strings[i];
+        text[max_string_length] = 0;
+        ilSetString(devil_strings[i], text.data());
+    }
+}
+
+int above_standard_streams(int fd) noexcept {
+    if (fd < 0 || fd > 2) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
 }
 
 bool send_message(int socket, const void* head, std::size_t head_size, const void* tail, std::size_t tail_size,
@@ -88,6 +121,7 @@ long receive_message(int socket, void* buffer, std::size_t capacity, UniqueFd* f
         for (std::size_t i = 0; i < count; ++i) {
             int received;
             std::memcpy(&received, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+            received = above_standard_streams(received);
             if (!kept && fd) {
                 fd->reset(received);
                 kept = true;
@@ -98,9 +132,9 @@ long receive_message(int socket, void* buffer, std::size_t capacity, UniqueFd* f
     }
     if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) {
         if (fd) fd->reset();
-        return -1;
+        return static_cast<long>(capacity) + 1;
     }
     return static_cast<long>(got);
 }
 
-}  // namespace ombrix::decoder
+}  // namespace ombrix::helper
