@@ -105,7 +105,7 @@ void BM_Gml(benchmark::State& state) {
     ImageRecord& image = bench_image(1, 1024);
     const std::string ours = output_path(state, "a.gml"), theirs = output_path(state, "b.gml");
     compare(
-        state, [&] { files::write_gml(st, image, ours.c_str()); },
+        state, [&] { files::write_gml(image, ours.c_str()); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "//Converted by Ombrix Plug-In\n\n");
@@ -150,7 +150,7 @@ void BM_Header(benchmark::State& state) {
     ImageRecord& image = bench_image(1, 1024);
     const std::string ours = output_path(state, "a.h"), theirs = output_path(state, "b.h");
     compare(
-        state, [&] { files::write_header(st, image, ours.c_str(), 1); },
+        state, [&] { files::write_header(st, image, ours.c_str(), files::HeaderMode::rgb); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "//Converted by Ombrix Plug-In");
@@ -183,7 +183,7 @@ void BM_OxWrite(benchmark::State& state) {
         std::memcpy(flipped.data() + y * row, image.rgb.data() + (static_cast<std::size_t>(image.height) - 1 - y) * row,
                     row);
     compare(
-        state, [&] { files::write_ox(st, image, ours.c_str(), 1); },
+        state, [&] { files::write_ox(image, ours.c_str(), 1); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "OX %d %d %d %d ", image.width, image.height, 1, 1);
@@ -210,7 +210,7 @@ void BM_OxRead(benchmark::State& state) {
     State& st = bench_state();
     ImageRecord& image = bench_image(2, 2048);
     const std::string path = scratch_path("r.ox");
-    files::write_ox(st, image, path.c_str(), 1);
+    files::write_ox(image, path.c_str(), 1);
     const std::size_t bytes = image.rgb.size();
     compare(
         state,
