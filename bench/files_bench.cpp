@@ -17,7 +17,6 @@
 #include "files/ox.hpp"
 #include "files/text_export.hpp"
 #include "store/library.hpp"
-#include "store/round_trip.hpp"
 #include "store/state.hpp"
 
 namespace {
@@ -101,7 +100,7 @@ const std::uint8_t* pixel_at(const ImageRecord& image, std::int32_t x, std::int3
 }
 
 void BM_Gml(benchmark::State& state) {
-    State& st = bench_state();
+    bench_state();
     ImageRecord& image = bench_image(1, 1024);
     const std::string ours = output_path(state, "a.gml"), theirs = output_path(state, "b.gml");
     compare(
@@ -174,7 +173,7 @@ void BM_Header(benchmark::State& state) {
 }
 
 void BM_OxWrite(benchmark::State& state) {
-    State& st = bench_state();
+    bench_state();
     ImageRecord& image = bench_image(2, 2048);
     const std::string ours = scratch_path("a.ox"), theirs = scratch_path("b.ox");
     memory::Buffer flipped(image.rgb.size());
@@ -191,19 +190,6 @@ void BM_OxWrite(benchmark::State& state) {
             std::fclose(f);
         },
         ours.c_str(), theirs.c_str());
-}
-
-// The share of the OX write that is the two turns of the image through image_FlipImageh.
-void BM_OxWriteFlips(benchmark::State& state) {
-    State& st = bench_state();
-    ImageRecord& image = bench_image(2, 2048);
-    for (auto _ : state) {
-        const double t = seconds([&] {
-            flip_image(st, image);
-            flip_image(st, image);
-        });
-        state.SetIterationTime(t);
-    }
 }
 
 void BM_OxRead(benchmark::State& state) {
@@ -237,7 +223,6 @@ BENCHMARK(BM_Gml)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond
 BENCHMARK(BM_Html)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Header)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_OxWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_OxWriteFlips)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_OxRead)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 BENCHMARK_MAIN();
