@@ -28,6 +28,7 @@ constexpr BuiltinInfo builtins[] = {
     {"string_length", Builtin::string_length, 1, 1},
     {"chr", Builtin::chr, 1, 1},
     {"ord", Builtin::ord, 1, 1},
+    {"string_char_at", Builtin::string_char_at, 2, 2},
     {"draw_point_color", Builtin::draw_point_color, 3, 3},
 };
 
@@ -107,6 +108,8 @@ Value call_builtin(Builtin id, std::span<const Value> args, BuiltinContext& cont
             return Value::of(utf8_character(truncate_to_int64(real_arg(id, args, 0))));
         case Builtin::ord:
             return Value::of(static_cast<double>(utf8_first_code(string_arg(id, args, 0))));
+        case Builtin::string_char_at:
+            return Value::of(utf8_character_at(string_arg(id, args, 0), truncate_to_int64(real_arg(id, args, 1))));
     }
     throw ScriptError("unknown built-in");
 }

@@ -29,6 +29,7 @@ enum class Builtin : std::uint8_t {
     string_length,
     chr,
     ord,
+    string_char_at,
     draw_point_color,
 };
 

@@ -54,7 +54,8 @@ The language (a subset of GML):
               values truncated to 64-bit integers; strings compare by bytes; reals exactly
   built-ins   show_debug_message(x)  string(x)  real(s)  is_string(x)  is_real(x)  floor(x)
               ceil(x)  round(x) (halves to even)  abs(x)  min(x, ...)  max(x, ...)
-              string_length(s)  chr(n)  ord(s)  draw_point_color(x, y, colour) (with --canvas:
+              string_length(s)  chr(n)  ord(s)  string_char_at(s, n) (n from 1; "" outside the
+              string)  draw_point_color(x, y, colour) (with --canvas:
               x right and y down from the top-left corner, colour red + 256 green + 65536 blue,
               points outside ignored)
   printing    a real prints without a fraction when it is integral ("3"), else with two decimals

@@ -344,7 +344,6 @@ Outcome ask(Request& request, const void* tail, std::size_t tail_length, int blo
     expected.sequence = request.sequence;
     expected.block_size = block_size;
     expected.has_fd = static_cast<bool>(answer.fd);
-    expected.pixel_limit = pixel_limit;
     expected.largest_file = std::uint64_t{1} << 32;
     if (answer.fd) {
         struct stat info {};
@@ -453,7 +452,7 @@ Outcome save(const std::uint8_t* rgb, std::int32_t width, std::int32_t height, I
     unavailable = Unavailable::none;
     finish(Outcome::refused);
     out.devil_error = IL_NO_ERROR;
-    if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > pixel_limit || !rgb) {
+    if (width <= 0 || height <= 0 || !pixels_fit(width, height) || !rgb) {
         out.devil_error = IL_INVALID_PARAM;
         return Outcome::refused;
     }

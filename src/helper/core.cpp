@@ -19,7 +19,7 @@ void devil_release(const void* block) { memory::devil_release(block); }
 // An image whose pixels cannot be described (no bytes, or sizes DevIL would read past) is never
 // handed to it.
 bool describable(const std::uint8_t* rgb, std::int32_t width, std::int32_t height) noexcept {
-    return rgb && width > 0 && height > 0 && static_cast<std::int64_t>(width) * height <= pixel_limit;
+    return rgb && width > 0 && height > 0 && pixels_fit(width, height);
 }
 
 }  // namespace

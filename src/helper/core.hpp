@@ -10,6 +10,7 @@
 
 #include "helper/protocol.hpp"
 #include "store/pixel_copy.hpp"
+#include "store/pixel_limit.hpp"
 
 namespace ombrix::helper {
 
@@ -30,8 +31,7 @@ Outcome decode_with_devil(const char* path, Properties& p, Destination&& destina
     p.offset_x = ilGetInteger(IL_IMAGE_OFFX);
     p.offset_y = ilGetInteger(IL_IMAGE_OFFY);
     p.depth = ilGetInteger(IL_IMAGE_DEPTH);
-    if (p.width < 0 || p.height < 0 || static_cast<std::int64_t>(p.width) * p.height > pixel_limit)
-        return Outcome::too_large;
+    if (!pixels_fit(p.width, p.height)) return Outcome::too_large;
     const std::size_t bytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height) * 3;
     if (bytes == 0) return Outcome::done;
     std::uint8_t* pixels = destination(bytes);

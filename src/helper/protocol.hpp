@@ -24,8 +24,6 @@ inline constexpr std::uint32_t protocol_magic = 0x444D424F;  // "OBMD"
 inline constexpr std::uint32_t protocol_version = 3;
 // The helper finds its end of the channel here.
 inline constexpr int channel_fd = 3;
-// The most pixels an image may have: width × height × 4 then always fits.
-inline constexpr std::int64_t pixel_limit = std::int64_t{1} << 28;
 // No longer path can be opened (PATH_MAX), so a longer one is refused without asking the helper.
 inline constexpr std::size_t max_path_length = 4096;
 

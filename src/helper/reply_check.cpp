@@ -21,8 +21,7 @@ Verdict check_reply(const void* received, long length, const Expectation& expect
     switch (expected.task) {
         case Task::load: {
             const Properties& p = r.properties;
-            if (p.width < 0 || p.height < 0 || static_cast<std::int64_t>(p.width) * p.height > expected.pixel_limit)
-                return Verdict::broken;
+            if (!pixels_fit(p.width, p.height)) return Verdict::broken;
             const std::uint64_t bytes = static_cast<std::uint64_t>(p.width) * static_cast<std::uint64_t>(p.height) * 3;
             if (r.data_bytes != bytes) return Verdict::broken;
             if (bytes == 0) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "helper/protocol.hpp"
+#include "store/pixel_limit.hpp"
 
 namespace ombrix::helper {
 
@@ -18,7 +19,6 @@ struct Expectation {
     std::size_t block_size = 0;      // bytes of the pixel block that went with the request
     bool has_fd = false;             // a descriptor came with the reply
     std::uint64_t fd_size = 0;       // its size, when it is a regular file or memfd
-    std::int64_t pixel_limit = 0;    // the most pixels an image may have
     std::uint64_t largest_file = 0;  // the most bytes an encoded file may have
 };
 

@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -41,16 +42,19 @@ struct Header {
 static_assert(sizeof(Header) <= header_size);
 
 bool huge_pages_enabled = true;
+// The allocation-failure hook: the value of `allocations` at which failures start, 0 for never.
+std::atomic<std::uint64_t> allocations{0};
+std::atomic<std::uint64_t> failing_from{0};
+// Large blocks handed out and not yet released.
+std::atomic<std::size_t> large_in_use{0};
 
 #ifdef OMBRIX_ASAN
-// Under AddressSanitizer every block comes from malloc, so that ASan checks the library's own
-// accesses to all of them; the header and the slack are poisoned, as no code of ours may touch them
-// (DevIL's own reads into the slack are not instrumented and stay allowed).
-constexpr bool use_mappings = false;
+// Under AddressSanitizer the header and the slack of every block are poisoned, as no code of ours
+// may touch them (DevIL's own reads into the slack are not instrumented and stay allowed), and so is
+// a cached mapping as a whole, so that a use after free is caught on every path.
 void poison(const void* p, std::size_t n) { ASAN_POISON_MEMORY_REGION(p, n); }
 void unpoison(const void* p, std::size_t n) { ASAN_UNPOISON_MEMORY_REGION(p, n); }
 #else
-constexpr bool use_mappings = true;
 void poison(const void*, std::size_t) {}
 void unpoison(const void*, std::size_t) {}
 #endif
@@ -82,6 +86,27 @@ Cache& cache() {
     return c;
 }
 
+// Unmaps every cached mapping; true when there was one.
+bool release_cache() noexcept {
+    Cache& c = cache();
+    std::array<std::uint8_t*, cache_blocks> base{};
+    std::array<std::size_t, cache_blocks> length{};
+    std::size_t count = 0;
+    {
+        std::lock_guard guard(c.lock);
+        count = c.count;
+        base = c.base;
+        length = c.length;
+        c.count = 0;
+        c.bytes = 0;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        unpoison(base[i], length[i]);
+        munmap(base[i], length[i]);
+    }
+    return count > 0;
+}
+
 // A cached mapping of at least `wanted` bytes and not wastefully larger, or null.
 std::uint8_t* take_cached(std::size_t wanted, std::size_t& length) {
     Cache& c = cache();
@@ -95,6 +120,7 @@ std::uint8_t* take_cached(std::size_t wanted, std::size_t& length) {
     std::uint8_t* b = c.base[best];
     length = c.length[best];
     c.remove(best);
+    unpoison(b, length);
     return b;
 }
 
@@ -118,8 +144,12 @@ bool keep_cached(std::uint8_t* b, std::size_t length) {
         c.length[c.count] = length;
         ++c.count;
         c.bytes += length;
+        poison(b, length);
     }
-    for (std::size_t i = 0; i < evicted; ++i) munmap(evict_base[i], evict_length[i]);
+    for (std::size_t i = 0; i < evicted; ++i) {
+        unpoison(evict_base[i], evict_length[i]);
+        munmap(evict_base[i], evict_length[i]);
+    }
     return true;
 }
 
@@ -150,13 +180,14 @@ void* map_huge(std::size_t size, bool zeroed) {
     h->kind = from_mmap;
     h->mapped_size = length;
     h->size = size;
+    poison(base, header_size);
+    poison(base + header_size + size, length - header_size - size);
+    large_in_use.fetch_add(1);
     return base + header_size;
 }
 
-}  // namespace
-
-void* allocate(std::size_t size, bool zeroed) noexcept {
-    if (use_mappings && huge_pages_enabled && size >= huge_threshold) return map_huge(size, zeroed);
+void* allocate_once(std::size_t size, bool zeroed) noexcept {
+    if (huge_pages_enabled && size >= huge_threshold) return map_huge(size, zeroed);
     if (size > SIZE_MAX - header_size - tail_slack) return nullptr;
     const std::size_t total = size + header_size + tail_slack;
     void* raw = zeroed ? std::calloc(1, total) : std::malloc(total);
@@ -172,6 +203,19 @@ void* allocate(std::size_t size, bool zeroed) noexcept {
     return data;
 }
 
+}  // namespace
+
+void* allocate(std::size_t size, bool zeroed) noexcept {
+    const std::uint64_t call = allocations.fetch_add(1) + 1;
+    const std::uint64_t from = failing_from.load();
+    if (from != 0 && call >= from) return nullptr;
+    if (void* block = allocate_once(size, zeroed)) return block;
+    // The memory the cache holds is the first to give back.
+    return release_cache() ? allocate_once(size, zeroed) : nullptr;
+}
+
+void fail_allocations_from(std::uint64_t n) noexcept { failing_from.store(n == 0 ? 0 : allocations.load() + n); }
+
 void set_huge_pages(bool enabled) noexcept { huge_pages_enabled = enabled; }
 
 void release(const void* block) noexcept {
@@ -181,12 +225,27 @@ void release(const void* block) noexcept {
     if (h->kind == from_mmap) {
         h->kind = 0;
         auto* base = reinterpret_cast<std::uint8_t*>(h);
-        if (!keep_cached(base, h->mapped_size)) munmap(base, h->mapped_size);
+        const std::size_t length = h->mapped_size;
+        // The last large block in use takes the cache with it: nothing is kept for work that has ended.
+        const bool last = large_in_use.fetch_sub(1) == 1;
+        if (last) release_cache();
+        if (last || !keep_cached(base, length)) {
+            unpoison(base, length);
+            munmap(base, length);
+        }
     } else {
         h->kind = 0;
         std::free(h);
     }
 }
+
+std::size_t cached_bytes() noexcept {
+    Cache& c = cache();
+    std::lock_guard guard(c.lock);
+    return c.bytes;
+}
+
+std::size_t large_blocks_in_use() noexcept { return large_in_use.load(); }
 
 namespace {
 struct DevilBlocks {
@@ -225,20 +284,6 @@ void devil_release(const void* block) noexcept {
         release(block);
     else
         std::free(const_cast<void*>(block));
-}
-
-void trim() noexcept {
-    Cache& c = cache();
-    std::lock_guard guard(c.lock);
-    for (std::size_t i = 0; i < c.count; ++i) munmap(c.base[i], c.length[i]);
-    c.count = 0;
-    c.bytes = 0;
-}
-
-std::size_t cached_bytes() noexcept {
-    Cache& c = cache();
-    std::lock_guard guard(c.lock);
-    return c.bytes;
 }
 
 Buffer::Buffer(std::size_t size, bool zeroed) : size_(size) {

@@ -2,7 +2,9 @@
 // 2 MiB-aligned with MADV_HUGEPAGE: the first touch of a fresh 48 MiB buffer through plain
 // malloc costs tens of times a memcpy of it, while huge-page backed memory faults in cheaply.
 // A few freed large blocks are kept mapped and handed out again, so that the temporary DevIL
-// image of every round trip reuses memory that is already faulted in.
+// image of every round trip reuses memory that is already faulted in. The cache never costs an
+// allocation: one that fails gives the cached blocks back to the system and tries again. And it
+// never outlives the work: when the last large block in use is freed, the cached ones go too.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +21,8 @@ inline constexpr std::size_t huge_threshold = std::size_t{1} << 20;
 // inside memory the block owns and makes what they see (zeros) the same on every run.
 inline constexpr std::size_t tail_slack = 64;
 
-// At most this many freed large blocks, and this many bytes in all, stay mapped for reuse.
+// At most this many freed large blocks, and this many bytes in all, stay mapped for reuse while
+// any large block is in use.
 inline constexpr std::size_t cache_blocks = 4;
 inline constexpr std::size_t cache_bytes = std::size_t{512} << 20;
 
@@ -35,10 +38,12 @@ void release(const void* block) noexcept;
 void* devil_allocate(std::size_t size) noexcept;
 void devil_release(const void* block) noexcept;
 
-// Unmaps the cached free blocks (for tests and for a host that wants its memory back).
-void trim() noexcept;
-// Bytes held in cached free blocks.
+// For tests: the `n`th call of `allocate` from now (1 for the next) and every later one fails, as
+// when memory runs out; 0 turns failures off. Calls that fail count too.
+void fail_allocations_from(std::uint64_t n) noexcept;
+// Bytes held in cached free blocks, and the large blocks in use.
 std::size_t cached_bytes() noexcept;
+std::size_t large_blocks_in_use() noexcept;
 
 // Owning, move-only byte buffer from `allocate`.
 class Buffer {

@@ -15,6 +15,7 @@
 #include "helper/protocol.hpp"
 #include "store/errors.hpp"
 #include "store/memory.hpp"
+#include "store/pixel_limit.hpp"
 
 namespace ombrix {
 
@@ -42,10 +43,6 @@ struct ImageRecord : helper::Properties {
     // Byte `index` of `rgba`, or 0 where the record has none.
     std::uint8_t rgba_byte(std::size_t index) const noexcept { return index < rgba.size() ? rgba[index] : 0; }
 };
-
-// Every image the library makes or resizes stays within this many pixels, so that
-// width × height × 4 always fits and no request can exhaust memory.
-inline constexpr std::int64_t max_pixels = helper::pixel_limit;
 
 // Throws Failure(-1, "Image too large…") unless a width × height image is allowed.
 void check_image_size(std::int64_t width, std::int64_t height);

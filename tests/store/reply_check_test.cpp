@@ -19,7 +19,6 @@ Expectation load_expected(bool has_fd = false, std::uint64_t fd_size = 0) {
     e.block_size = block;
     e.has_fd = has_fd;
     e.fd_size = fd_size;
-    e.pixel_limit = pixel_limit;
     e.largest_file = std::uint64_t{1} << 32;
     return e;
 }
