@@ -86,8 +86,14 @@ TEST_F(BrushTest, EveryLoadUsesUpAnIdAndFailuresLeaveTheErrorText) {
     }
     EXPECT_EQ(load("1\n1\n1"), 1);
     EXPECT_EQ(load("1\n1\n1"), 2);
-    // Saving where no file can be created still answers 0.
-    EXPECT_EQ(save_brush(st.brushes.get(1), dir.file("no/such/dir").c_str()), 0);
+    // Saving where no file can be created fails with -1, and leaves the last-error text alone.
+    try {
+        save_brush(st.brushes.get(1), dir.file("no/such/dir").c_str());
+        ADD_FAILURE() << "saved";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.result, -1);
+        EXPECT_EQ(f.text, nullptr);
+    }
     EXPECT_STREQ(st.last_error, "before");
 }
 
