@@ -216,6 +216,8 @@ void* allocate(std::size_t size, bool zeroed) noexcept {
 
 void fail_allocations_from(std::uint64_t n) noexcept { failing_from.store(n == 0 ? 0 : allocations.load() + n); }
 
+std::uint64_t allocation_count() noexcept { return allocations.load(); }
+
 void set_huge_pages(bool enabled) noexcept { huge_pages_enabled = enabled; }
 
 void release(const void* block) noexcept {

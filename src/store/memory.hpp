@@ -41,6 +41,8 @@ void devil_release(const void* block) noexcept;
 // For tests: the `n`th call of `allocate` from now (1 for the next) and every later one fails, as
 // when memory runs out; 0 turns failures off. Calls that fail count too.
 void fail_allocations_from(std::uint64_t n) noexcept;
+// Calls of `allocate` so far.
+std::uint64_t allocation_count() noexcept;
 // Bytes held in cached free blocks, and the large blocks in use.
 std::size_t cached_bytes() noexcept;
 std::size_t large_blocks_in_use() noexcept;
