@@ -86,7 +86,13 @@ TEST_F(SaveIdentity, TheSettingsThatAffectSavingReachTheHelper) {
     ilSetInteger(IL_PNG_INTERLACE, 1);
     ilSetInteger(IL_SGI_RLE, 1);
     ilSetInteger(IL_BMP_RLE, 1);
-    for (double mode = 0; mode <= 10; ++mode) image_SetString(image, mode, ("text " + std::to_string(mode)).c_str());
+    // DevIL's PNG writer copies 255 bytes of each text whatever its length, so the texts are long
+    // enough for the in-process reference save to read only its own.
+    for (double mode = 0; mode <= 10; ++mode) {
+        std::string text = "text " + std::to_string(mode);
+        text.resize(helper::max_string_length, '.');
+        image_SetString(image, mode, text.c_str());
+    }
     for (int type = 0; type <= 12; ++type) expect_same_bytes(type, save_type(type), "s" + std::to_string(type));
     expect_same_bytes(-1, IL_TYPE_UNKNOWN, "s.h");
 }
