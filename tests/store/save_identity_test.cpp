@@ -14,6 +14,23 @@
 #include "store/images.hpp"
 #include "support/helper_support.hpp"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define OMBRIX_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OMBRIX_TEST_ASAN 1
+#endif
+#endif
+
+// The in-process reference runs DevIL's writers in this process, which is what the helper exists
+// to avoid: with texts and C headers they read past their own buffers, which AddressSanitizer
+// rightly reports. Those comparisons run in the plain build.
+#ifdef OMBRIX_TEST_ASAN
+#define SKIP_UNDER_ASAN() GTEST_SKIP() << "the in-process reference reads past DevIL's buffers"
+#else
+#define SKIP_UNDER_ASAN() (void)0
+#endif
+
 namespace ombrix {
 namespace {
 
@@ -72,12 +89,14 @@ TEST_F(SaveIdentity, EverySaveTypeWritesWhatAnInProcessSaveWrites) {
 }
 
 TEST_F(SaveIdentity, EveryExtensionWritesWhatAnInProcessSaveWrites) {
+    SKIP_UNDER_ASAN();
     for (const char* ext : {"bmp", "dds", "hdr", "jpg", "jpeg", "pcx",  "png", "pnm", "ppm", "pgm",    "psd",
                             "raw", "sgi", "rgb", "tga", "tif",  "tiff", "h",   "xpm", "PNG", "nothing"})
         expect_same_bytes(-1, IL_TYPE_UNKNOWN, std::string("b.") + ext);
 }
 
 TEST_F(SaveIdentity, TheSettingsThatAffectSavingReachTheHelper) {
+    SKIP_UNDER_ASAN();
     // Compression, RLE, JPEG quality, interlacing, key colour and the texts writers store.
     image_SetFunction(image, 1, 1);
     image_KeyColour(image, 0.25, 0.5, 0.75, 1);
