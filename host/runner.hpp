@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ombrix::host {
 
@@ -32,5 +34,11 @@ void run_on_interpreter_stack(const std::function<void()>& work);
 std::string library_beside_executable();
 
 const char* help_text();
+// The built-ins and constants, as --help lists them after help_text().
+std::string builtin_list();
+// Every export with its arguments, by section (--list).
+std::string export_list();
+// What --help NAME prints for an export, a built-in or a constant; nothing for another name.
+std::optional<std::string> reference_entry(std::string_view name);
 
 }  // namespace ombrix::host
