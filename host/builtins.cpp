@@ -452,11 +452,7 @@ constexpr BuiltinInfo builtins[] = {
          return Value::of(substring(s, index - 1, count));
      },
      "string_copy(s, index, count): count characters from position index (1 is the first; below 1 counts as 1)"},
-    {"string_char_at", 2, 2,
-     [](ARGS) {
-         std::int64_t index = int_arg(a, 1);
-         return Value::of(index < 1 ? std::string() : substring(string_arg(a, 0), index - 1, 1));
-     },
+    {"string_char_at", 2, 2, [](ARGS) { return Value::of(utf8_character_at(string_arg(a, 0), int_arg(a, 1))); },
      "string_char_at(s, index): the character at position index (from 1); \"\" outside the string"},
     {"string_pos", 2, 2,
      [](ARGS) {

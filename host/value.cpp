@@ -166,6 +166,20 @@ std::string utf8_character(std::int64_t code) {
     return s;
 }
 
+std::string utf8_character_at(std::string_view text, std::int64_t position) {
+    if (position < 1) return {};
+    std::int64_t seen = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        bool boundary = i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (!boundary) continue;
+        if (seen == position) return std::string(text.substr(start, i - start));
+        ++seen;
+        start = i;
+    }
+    return {};
+}
+
 std::int64_t utf8_first_code(std::string_view text) {
     if (text.empty()) return 0;
     auto at = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])); };

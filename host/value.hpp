@@ -97,4 +97,8 @@ std::string utf8_character(std::int64_t code);
 // the empty string.
 std::int64_t utf8_first_code(std::string_view text);
 
+// The character at 1-based position `position` (counted as utf8_length counts), or an empty
+// string when the position is below 1 or beyond the last character.
+std::string utf8_character_at(std::string_view text, std::int64_t position);
+
 }  // namespace ombrix::host

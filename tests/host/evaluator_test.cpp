@@ -211,6 +211,10 @@ TEST(Builtins, StringHelpersCountCharactersNotBytes) {
         {"ord(\"A\")", "65"},
         {"ord(\"\")", "0"},
         {"chr(72) + chr(105)", "Hi"},
+        {"string_char_at(\"abc\", 1) + string_char_at(\"abc\", 3)", "ac"},
+        {"ord(string_char_at(\"a\" + chr(8364) + \"b\", 2))", "8364"},
+        {"string_char_at(\"a\" + chr(8364) + \"b\", 3)", "b"},
+        {"string_length(string_char_at(\"abc\", 0) + string_char_at(\"abc\", 4) + string_char_at(\"\", 1))", "0"},
         {"string_length(chr(0) + chr(-1) + chr($110000))", "0"},
     });
 }
