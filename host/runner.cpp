@@ -70,7 +70,14 @@ std::string library_beside_executable() {
     if (n <= 0) return "libombrix.so";
     std::string exe(path, static_cast<std::size_t>(n));
     auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libombrix.so";
+    std::string directory = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    std::string beside = directory + "/libombrix.so";
+#ifdef OMBRIX_LIBRARY_FROM_BINDIR
+    // An installed runner lives in bin/ and the library in lib/, beside its decoder.
+    std::string installed = directory + "/" OMBRIX_LIBRARY_FROM_BINDIR;
+    if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+#endif
+    return beside;
 }
 
 namespace {
