@@ -17,7 +17,8 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/ombrix.pc.in ${CMAKE_BINARY_DIR}/ombrix
 install(FILES ${CMAKE_BINARY_DIR}/ombrix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES examples/demo.gml examples/gallery.gml examples/host.c examples/astronaut.jpg
+install(FILES examples/demo.gml examples/first.gml examples/rows.gml examples/gallery.gml examples/host.c
+              examples/astronaut.jpg
               examples/stamp.brush examples/README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

@@ -82,7 +82,7 @@ for (var family = 0; family < families; family++) {
         title = "DevIL filters: colour, blur, edges, noise";
         note = "These run through DevIL's ILU library on a copy of the image.";
     } else if (family == 4) {
-        name = "geometry"; count = 14;
+        name = "geometry"; count = 15;
         title = "DevIL geometry: flip, crop, enlarge, rotate, scale, wave";
         note = "Crop and the enlargements count from the bottom-left corner: row 0 is the bottom row.";
     } else {
@@ -206,6 +206,11 @@ for (var family = 0; family < families; family++) {
             if (k == 11) { image_Scale(t, 160, 60); label = "image_Scale(id, 160, 60)"; }
             if (k == 12) { image_Wave(t, 30); label = "image_Wave(id, 30)"; }
             if (k == 13) { image_Wave(t, 90); label = "image_Wave(id, 90)"; }
+            if (k == 14) {
+                image_FlipImagev(t);
+                init();  // the upside-down origin stays for every DevIL call until init runs again
+                label = "image_FlipImagev(id): upside\n  down, as is every later\n  DevIL call until init()";
+            }
         } else {
             if (k == 1) {
                 // A red block at columns 0-39 and rows 0-29: the bottom-left corner of the picture.

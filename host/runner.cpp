@@ -29,7 +29,8 @@ Runs a GML script with the Ombrix library loaded, the way a GML host would: ever
 library can be called by name with reals and strings.
 
 Options:
-  --library PATH             load the library from PATH (default: libombrix.so beside this program)
+  --library PATH             load the library from PATH (default: libombrix.so beside this
+                             program, else the installed one in ../lib)
   --canvas WIDTH HEIGHT FILE give the script a WIDTH x HEIGHT canvas (black; sides 1 to 16384, at
                              most 67108864 pixels) for draw_point_color, written to FILE as an
                              8-bit RGB PNG when the script ends without error

@@ -9,10 +9,14 @@ dir=${OMBRIX_BUILD:-build}
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=${OMBRIX_BUILD_TYPE:-RelWithDebInfo} >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target ombrix ombrix_decoder ombrix_runner
 mkdir -p build/gallery
-"$dir/ombrix" --library "$dir/libombrix.so" examples/gallery.gml >build/gallery/index.html
-rm -f test_out.png  # the gallery's test() call writes it into the current directory
+runner=("$dir/ombrix" --library "$dir/libombrix.so")
+"${runner[@]}" examples/gallery.gml >build/gallery/index.html
+"${runner[@]}" examples/first.gml
+"${runner[@]}" examples/rows.gml
+rm -f test_out.png  # test() writes it into the current directory
 echo
-echo "Gallery: $PWD/build/gallery/index.html"
+echo "The gallery: $PWD/build/gallery/index.html (open it in a browser), with the sheets"
 for sheet in build/gallery/*.png; do
   echo "  $PWD/$sheet"
 done
+echo "The README's examples: $PWD/build/first.png and $PWD/build/rows.png"
