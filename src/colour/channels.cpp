@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "colour/grey.hpp"
-#include "colour/pass.hpp"
-#include "colour/simd.hpp"
+#include "simd/dispatch.hpp"
+#include "simd/pass.hpp"
 #include "store/errors.hpp"
 #include "store/images.hpp"
 
@@ -23,7 +23,7 @@ namespace {
 // ---- grey ------------------------------------------------------------------------------------
 
 void grey_scalar(byte* p, std::size_t n) noexcept {
-    rewrite_pixels(p, n, [](Rgb q) {
+    simd::rewrite_pixels<Rgb>(p, n, [](Rgb q) {
         const byte v = grey_level(q.r, q.g, q.b);
         return Rgb{v, v, v};
     });
@@ -69,19 +69,17 @@ const HsvTables& hsv_tables() {
 // x is in [0, 1] here, so the rounded byte fits without a range test.
 inline byte rounded_byte(double x) noexcept { return static_cast<byte>(static_cast<std::int32_t>(x * 255 + 0.5)); }
 
-// Where (V, P, Q, T) go, as (r, g, b), for each sector.
-constexpr std::uint8_t hsv_order[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3}, {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
-
 // hsv_unit_to_rgb for bytes / 255. A saturation of 0 needs no branch: P, Q and T are then
 // v × 1 = v exactly, which is what the grey case gives.
 inline void hsv_pixel(const HsvTables& t, byte h, byte s_byte, byte v_byte, byte* out) noexcept {
     const double s = t.unit[s_byte], v = t.unit[v_byte];
-    const byte values[4] = {rounded_byte(v), rounded_byte(v * (1 - s)), rounded_byte(v * (1 - s * t.fraction[h])),
-                            rounded_byte(v * (1 - s * t.one_minus_fraction[h]))};
-    const std::uint8_t* order = hsv_order[t.sector[h]];
-    out[0] = values[order[0]];
-    out[1] = values[order[1]];
-    out[2] = values[order[2]];
+    const std::int32_t sector = t.sector[h];
+    const double fraction = sector & 1 ? t.fraction[h] : t.one_minus_fraction[h];
+    const SectorColour<byte> c =
+        place_in_sector(sector, rounded_byte(v), rounded_byte(v * (1 - s * fraction)), rounded_byte(v * (1 - s)));
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
 }
 
 // ---- L*a*b* composition ----------------------------------------------------------------------
@@ -174,7 +172,7 @@ void compose_scalar(const Sources& src, byte* out, std::size_t from, std::size_t
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-#include "colour/simd_avx2.hpp"
+#include "simd/avx2.hpp"
 
 namespace ombrix::colour {
 namespace {
@@ -386,11 +384,6 @@ void compose_kind(const Sources& src, byte* out, std::size_t n) {
     compose_scalar<K>(src, out, done, n);
 }
 
-// The byte a bound stores: truncated toward zero to 32 bits, low 8 bits.
-byte bound_byte(double bound) noexcept {
-    return static_cast<byte>(static_cast<std::uint32_t>(to_int32(bound)) & 0xFFu);
-}
-
 }  // namespace
 
 void convert_grayscale(ImageRecord& image) {
@@ -413,7 +406,7 @@ byte clamp_channel_byte(byte x, ChannelRange range) noexcept {
         t = high;
         bounded = true;
     }
-    return bounded ? bound_byte(t) : x;
+    return bounded ? low_byte(t) : x;
 }
 
 void clamp_channel_ranges(ImageRecord& image, const std::array<ChannelRange, 3>& ranges) {

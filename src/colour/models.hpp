@@ -47,6 +47,33 @@ constexpr std::int32_t wrap32(std::int64_t x) noexcept {
 
 constexpr double cube(double x) noexcept { return x * x * x; }
 
+// ---- hue sectors ------------------------------------------------------------------------------
+
+// The hue in sixths of a turn (-1 to 5) of a colour whose largest component is `max` and whose
+// range max - min is d > 0: each sector of the hue circle is named by its largest component.
+inline double hue_sixths(double R, double G, double B, double max, double d) noexcept {
+    if (R == max) return (G - B) / d;
+    if (G == max) return 2 + (B - R) / d;
+    return 4 + (R - G) / d;
+}
+
+// Which of a colour's largest (0), middle (1) and smallest (2) component is red, green and blue
+// in each of the six hue sectors. The middle one rises through even sectors and falls through odd.
+inline constexpr std::uint8_t sector_roles[6][3] = {{0, 1, 2}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}, {1, 2, 0}, {0, 2, 1}};
+
+template <class T>
+struct SectorColour {
+    T r, g, b;
+};
+
+// The colour of sector 0 to 5 with the given largest, middle and smallest components.
+template <class T>
+constexpr SectorColour<T> place_in_sector(std::int32_t sector, T largest, T middle, T smallest) noexcept {
+    const T roles[3] = {largest, middle, smallest};
+    const std::uint8_t* order = sector_roles[sector];
+    return {roles[order[0]], roles[order[1]], roles[order[2]]};
+}
+
 // ---- HSV ------------------------------------------------------------------------------------
 
 struct UnitHsv {
@@ -62,15 +89,7 @@ inline UnitHsv rgb_to_hsv(byte r, byte g, byte b) noexcept {
     out.value = max;
     out.saturation = max != 0 ? (max - min) / max : 0;
     if (out.saturation == 0) return out;
-    const double d = max - min;
-    double h;
-    if (R == max)
-        h = (G - B) / d;
-    else if (G == max)
-        h = 2 + (B - R) / d;
-    else
-        h = 4 + (R - G) / d;
-    out.hue = h / 6;
+    out.hue = hue_sixths(R, G, B, max, max - min) / 6;
     if (out.hue < 0)
         out.hue += 1;
     else if (out.hue > 1)
@@ -100,28 +119,11 @@ inline Rgb hsv_unit_to_rgb(double hue, double saturation, double value) noexcept
         const double f = h6 - i;
         const double v = value, s = saturation;
         const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
-        switch (i) {
-            case 0:
-                r = v, g = t, b = p;
-                break;
-            case 1:
-                r = q, g = v, b = p;
-                break;
-            case 2:
-                r = p, g = v, b = t;
-                break;
-            case 3:
-                r = p, g = q, b = v;
-                break;
-            case 4:
-                r = t, g = p, b = v;
-                break;
-            case 5:
-                r = v, g = p, b = q;
-                break;
-            default:
-                r = hue, g = saturation, b = value;
-                break;
+        if (i >= 0 && i <= 5) {
+            const SectorColour<double> c = place_in_sector(i, v, i & 1 ? q : t, p);
+            r = c.r, g = c.g, b = c.b;
+        } else {
+            r = hue, g = saturation, b = value;
         }
     }
     return {unit_to_byte_rounded(r), unit_to_byte_rounded(g), unit_to_byte_rounded(b)};
@@ -145,20 +147,8 @@ inline Rgb hsv_byte_to_rgb(std::int32_t hue, std::int32_t saturation, std::int32
     const byte P = low_byte((1 - s) * v * 255 + 0.5);
     const byte Q = low_byte(v * (1 - f * s) * 255 + 0.5);
     const byte T = low_byte(v * (1 - s * (1 - f)) * 255 + 0.5);
-    switch (i) {
-        case 0:
-            return {V, T, P};
-        case 1:
-            return {Q, V, P};
-        case 2:
-            return {P, V, T};
-        case 3:
-            return {P, Q, V};
-        case 4:
-            return {T, P, V};
-        default:
-            return {V, P, Q};
-    }
+    const SectorColour<byte> c = place_in_sector(i, V, i & 1 ? Q : T, P);
+    return {c.r, c.g, c.b};
 }
 
 // ---- HSL ------------------------------------------------------------------------------------
@@ -180,13 +170,7 @@ inline ByteHsl rgb_to_hsl_byte(std::int32_t r, std::int32_t g, std::int32_t b) n
     if (max != min) {
         const double d = max - min;
         S = L < 128 ? d * 255 / (max + min) : d * 255 / (511 - max - min);
-        if (R == max)
-            H = (G - B) / d;
-        else if (G == max)
-            H = 2 + (B - R) / d;
-        else
-            H = 4 + (R - G) / d;
-        H *= 42.5;
+        H = hue_sixths(R, G, B, max, d) * 42.5;
         if (H < 0)
             H += 255;
         else if (H > 255)
@@ -234,29 +218,10 @@ inline bool hwb_to_rgb(const Hwb& hwb, float& r, float& g, float& b) noexcept {
     float f = hwb.hue - static_cast<float>(i);
     if (i & 1) f = 1 - f;
     const float n = w + f * (v - w);
-    switch (i) {
-        case 0:
-        case 6:
-            r = v, g = n, b = w;
-            return true;
-        case 1:
-            r = n, g = v, b = w;
-            return true;
-        case 2:
-            r = w, g = v, b = n;
-            return true;
-        case 3:
-            r = w, g = n, b = v;
-            return true;
-        case 4:
-            r = n, g = w, b = v;
-            return true;
-        case 5:
-            r = v, g = w, b = n;
-            return true;
-        default:
-            return false;
-    }
+    if (i < 0 || i > 6) return false;
+    const SectorColour<float> c = place_in_sector(i % 6, v, n, w);
+    r = c.r, g = c.g, b = c.b;
+    return true;
 }
 
 // Squared HWB difference of two colours given on 0..255. An undefined hue matches every hue, and
@@ -326,6 +291,21 @@ constexpr Rgb cmyk_bytes_to_rgb(byte c, byte m, byte y, byte k) noexcept {
     return {channel(c), channel(m), channel(y)};
 }
 
+// Undercolour-removed CMYK: K = 255 - max(R, G, B), no pull-out percentage.
+
+constexpr byte rgb_black_byte(byte r, byte g, byte b) noexcept {
+    return static_cast<byte>(std::min({255 - r, 255 - g, 255 - b}));
+}
+constexpr byte rgb_cyan_byte(byte r, byte g, byte b) noexcept {
+    return static_cast<byte>(255 - r - rgb_black_byte(r, g, b));
+}
+constexpr byte rgb_magenta_byte(byte r, byte g, byte b) noexcept {
+    return static_cast<byte>(255 - g - rgb_black_byte(r, g, b));
+}
+constexpr byte rgb_yellow_byte(byte r, byte g, byte b) noexcept {
+    return static_cast<byte>(255 - b - rgb_black_byte(r, g, b));
+}
+
 // ---- CIE L*a*b* -----------------------------------------------------------------------------
 
 inline constexpr double lab_epsilon = 0.008856;
@@ -372,6 +352,44 @@ inline Rgb lab_bytes_to_rgb(byte l_byte, byte a_byte, byte b_byte) noexcept {
     return xyz_to_rgb(X, Y, Z);
 }
 
+// From RGB, in double precision, scaled to bytes.
+
+// Above 256 gives 255, below 0 gives 0; otherwise the low 8 bits of the value truncated to 16 bits.
+constexpr byte lab_byte_scale(double value) noexcept {
+    if (value > 256) return 255;
+    if (value < 0) return 0;
+    return to_byte(value);
+}
+
+// f(t) of the forward conversion; its linear part uses 7.78.
+inline double lab_f(double t) noexcept {
+    return t > lab_epsilon ? std::pow(t, 0.3333333333333333) : 7.78 * t + 0.13793103448275862;
+}
+
+inline double lab_x(byte r, byte g, byte b) noexcept {
+    return 0.431 * (r / 255.0) + 0.342 * (g / 255.0) + 0.178 * (b / 255.0);
+}
+inline double lab_y(byte r, byte g, byte b) noexcept {
+    return 0.222 * (r / 255.0) + 0.707 * (g / 255.0) + 0.071 * (b / 255.0);
+}
+inline double lab_z(byte r, byte g, byte b) noexcept {
+    return 0.020 * (r / 255.0) + 0.130 * (g / 255.0) + 0.939 * (b / 255.0);
+}
+
+// L* from the luminance Y, scaled by 2.5599 so that white gives 255.99.
+inline byte lab_l_byte_of_y(double y) noexcept {
+    const double l = y > lab_epsilon ? 116 * std::pow(y, 0.3333333333333333) - 16 : 903.3 * y;
+    return lab_byte_scale(l * 2.5599);
+}
+
+inline byte rgb_lab_l_byte(byte r, byte g, byte b) noexcept { return lab_l_byte_of_y(lab_y(r, g, b)); }
+inline byte rgb_lab_a_byte(byte r, byte g, byte b) noexcept {
+    return lab_byte_scale((lab_f(lab_x(r, g, b) / 0.951) - lab_f(lab_y(r, g, b))) * 635 + 128);
+}
+inline byte rgb_lab_b_byte(byte r, byte g, byte b) noexcept {
+    return lab_byte_scale((lab_f(lab_y(r, g, b)) - lab_f(lab_z(r, g, b) / 1.089)) * 254 + 128);
+}
+
 // ---- YCbCr ----------------------------------------------------------------------------------
 
 // 16.16 fixed-point factors from Cr and Cb to the channels; the luma factor is shared.
@@ -393,6 +411,42 @@ constexpr Rgb ycbcr_bytes_to_rgb(byte y_byte, byte cb_byte, byte cr_byte, const 
     return {clamp_byte((y + k.red_cr * cr + 32768) >> 16),
             clamp_byte((y - k.green_cb * cb - k.green_cr * cr + 32768) >> 16),
             clamp_byte((y + k.blue_cb * cb + 32768) >> 16)};
+}
+
+// From RGB in 16.16 fixed point: (cR·R + cG·G + cB·B + offset) >> 16, low 8 bits.
+
+struct FixedWeights {
+    std::int32_t red;
+    std::int32_t green;
+    std::int32_t blue;
+    std::int32_t offset;
+};
+inline constexpr std::int32_t luma_offset = 0x108000;        // 16.5: studio black plus rounding
+inline constexpr std::int32_t difference_offset = 0x808000;  // 128.5
+inline constexpr FixedWeights luma601{16823, 33016, 6445, luma_offset};
+inline constexpr FixedWeights cb601{-9718, -19067, 28784, difference_offset};
+inline constexpr FixedWeights cr601{28784, -24087, -4698, difference_offset};
+inline constexpr FixedWeights luma709{11966, 40254, 4064, luma_offset};
+inline constexpr FixedWeights cb709{-6620, -22222, 28784, difference_offset};
+inline constexpr FixedWeights cr709{28784, -26136, -2648, difference_offset};
+
+constexpr byte fixed_weighted_byte(const FixedWeights& w, byte r, byte g, byte b) noexcept {
+    return static_cast<byte>(((w.red * r + w.green * g + w.blue * b + w.offset) >> 16) & 0xFF);
+}
+constexpr byte rgb_luma601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(luma601, r, g, b); }
+constexpr byte rgb_cb601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cb601, r, g, b); }
+constexpr byte rgb_cr601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cr601, r, g, b); }
+constexpr byte rgb_luma709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(luma709, r, g, b); }
+constexpr byte rgb_cb709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cb709, r, g, b); }
+constexpr byte rgb_cr709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cr709, r, g, b); }
+
+// BT.601 luma and colour differences in reals, unscaled and unrounded.
+constexpr double luma_real(double r, double g, double b) noexcept { return 0.299 * r + 0.587 * g + 0.114 * b; }
+constexpr double blue_minus_luma_real(double r, double g, double b) noexcept {
+    return b - (0.299 * r + 0.587 * g + 0.114 * b);
+}
+constexpr double red_minus_luma_real(double r, double g, double b) noexcept {
+    return r - (0.299 * r + 0.587 * g + 0.114 * b);
 }
 
 }  // namespace ombrix::colour

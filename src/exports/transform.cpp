@@ -1,7 +1,7 @@
 // Exports of the two mode-driven per-pixel transforms.
 #include "pixel/transform.hpp"
 #include "exports/boundary.hpp"
-#include "pixel/test_transform.hpp"
+#include "pixel/rank_transform.hpp"
 
 using namespace ombrix;
 
@@ -17,7 +17,7 @@ double image_transformRGB(double id, double mode) {
 double image_test(double id, double mode) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return pixel::test_transform(st.images.get(to_image_id(id)), to_int32(mode));
+        return pixel::rank_transform(st.images.get(to_image_id(id)), to_int32(mode));
     });
 }
 

@@ -19,12 +19,12 @@ std::int64_t clamp_coordinate(std::int32_t v, std::int32_t size) noexcept {
 std::uint32_t get_pixel(const ImageRecord& image, std::int32_t x, std::int32_t y) {
     if (image.width <= 0 || image.height <= 0) fail(-1, text::no_pixels);
     if (x < 0 || y < 0 || x >= image.width || y >= image.height) fail(-1, text::pixel_outside);
-    return pack_colour(pixel_get_rgb(image, x, y));
+    return static_cast<std::uint32_t>(colour::pack(pixel_get_rgb(image, x, y)));
 }
 
 void set_pixel(ImageRecord& image, std::int32_t x, std::int32_t y, std::int64_t colour) {
     if (image.width <= 0 || image.height <= 0) fail(-1, text::no_pixels);
-    pixel_set_rgb(image, clamp_coordinate(x, image.width), clamp_coordinate(y, image.height), unpack_colour(colour));
+    pixel_set_rgb(image, clamp_coordinate(x, image.width), clamp_coordinate(y, image.height), colour::unpack(colour));
 }
 
 std::unique_ptr<ImageRecord> join_side_by_side(const ImageRecord& first, const ImageRecord& second) {

@@ -5,44 +5,28 @@
 #include <cstdint>
 #include <memory>
 
+#include "colour/models.hpp"
 #include "store/state.hpp"
 
 namespace ombrix::pixel {
 
-// The three bytes of one pixel in buffer order.
-struct Triple {
-    std::uint8_t red = 0;
-    std::uint8_t green = 0;
-    std::uint8_t blue = 0;
-    friend constexpr bool operator==(const Triple&, const Triple&) = default;
-};
-
-// red + 256 × green + 65536 × blue.
-constexpr std::uint32_t pack_colour(Triple t) noexcept {
-    return std::uint32_t{t.red} | std::uint32_t{t.green} << 8 | std::uint32_t{t.blue} << 16;
-}
-
-// The three low bytes of a colour; higher bits are ignored, so -1 is white.
-constexpr Triple unpack_colour(std::int64_t colour) noexcept {
-    const auto c = static_cast<std::uint64_t>(colour);
-    return {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c >> 16)};
-}
+using colour::Rgb;
 
 // Pixel (x, y) of the image. The caller keeps 0 ≤ x < width and 0 ≤ y < height.
-inline Triple pixel_get_rgb(const ImageRecord& image, std::int64_t x, std::int64_t y) noexcept {
+inline Rgb pixel_get_rgb(const ImageRecord& image, std::int64_t x, std::int64_t y) noexcept {
     const std::uint8_t* p = image.rgb.data() + static_cast<std::size_t>(x + y * image.width) * 3;
     return {p[0], p[1], p[2]};
 }
 
 // Writes pixel (x, y), taking x ≥ width as the last column and y ≥ height as the last row. The
 // caller keeps x, y ≥ 0 and the image non-empty.
-inline void pixel_set_rgb(ImageRecord& image, std::int64_t x, std::int64_t y, Triple t) noexcept {
+inline void pixel_set_rgb(ImageRecord& image, std::int64_t x, std::int64_t y, Rgb t) noexcept {
     if (x >= image.width) x = image.width - 1;
     if (y >= image.height) y = image.height - 1;
     std::uint8_t* p = image.rgb.data() + static_cast<std::size_t>(x + y * image.width) * 3;
-    p[0] = t.red;
-    p[1] = t.green;
-    p[2] = t.blue;
+    p[0] = t.r;
+    p[1] = t.g;
+    p[2] = t.b;
 }
 
 // image_Get_Pixel: the packed colour of pixel (x, y). Throws Failure(-1) for an empty image or a

@@ -18,20 +18,20 @@
 
 namespace ombrix::pixel {
 
-void fill_triples(std::uint8_t* out, std::size_t count, Triple colour) noexcept {
+void fill_triples(std::uint8_t* out, std::size_t count, Rgb colour) noexcept {
     if (count < 8) {
         for (std::size_t k = 0; k < count; ++k, out += 3) {
-            out[0] = colour.red;
-            out[1] = colour.green;
-            out[2] = colour.blue;
+            out[0] = colour.r;
+            out[1] = colour.g;
+            out[2] = colour.b;
         }
         return;
     }
     std::uint8_t pattern[24];
     for (std::size_t k = 0; k < 24; k += 3) {
-        pattern[k] = colour.red;
-        pattern[k + 1] = colour.green;
-        pattern[k + 2] = colour.blue;
+        pattern[k] = colour.r;
+        pattern[k + 1] = colour.g;
+        pattern[k + 2] = colour.b;
     }
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8, out += 24) std::memcpy(out, pattern, 24);
@@ -54,15 +54,15 @@ CentreSpan centre_span(std::int64_t size, std::int64_t border) noexcept {
 }
 
 // One row of a block that is `columns` wide; its last column stands for offset size − 1.
-void fill_block_row(std::uint8_t* out, std::int64_t columns, std::int64_t size, CentreSpan span, Triple frame,
-                    Triple centre) noexcept {
+void fill_block_row(std::uint8_t* out, std::int64_t columns, std::int64_t size, CentreSpan span, Rgb frame,
+                    Rgb centre) noexcept {
     const std::int64_t last = columns - 1;
     const std::int64_t a = std::min(span.first, last);
     const std::int64_t b = std::clamp(span.end, a, last);
     fill_triples(out, static_cast<std::size_t>(a), frame);
     fill_triples(out + a * 3, static_cast<std::size_t>(b - a), centre);
     fill_triples(out + b * 3, static_cast<std::size_t>(last - b), frame);
-    const Triple edge = span.contains(size - 1) ? centre : frame;
+    const Rgb edge = span.contains(size - 1) ? centre : frame;
     fill_triples(out + last * 3, 1, edge);
 }
 
@@ -75,7 +75,7 @@ void mosaic(ImageRecord& image, std::int32_t size, double half, std::int32_t bor
 
     const std::int64_t s = size;
     const CentreSpan span = centre_span(s, border);
-    const Triple frame{red, 0, 0};
+    const Rgb frame{red, 0, 0};
     const auto stride = static_cast<std::size_t>(width) * 3;
     std::uint8_t* const rgb = image.rgb.data();
 
@@ -86,7 +86,7 @@ void mosaic(ImageRecord& image, std::int32_t size, double half, std::int32_t bor
         for (std::int64_t bx = 0; bx < width; bx += s) {
             const std::int64_t columns = std::min(s, width - bx);
             const std::int64_t cx = std::min(trunc_int64(static_cast<double>(bx) + half), width - 1);
-            const Triple centre = pixel_get_rgb(image, cx, cy);
+            const Rgb centre = pixel_get_rgb(image, cx, cy);
             const auto row_bytes = static_cast<std::size_t>(columns) * 3;
 
             // Rows of one kind are all alike: write the first of each kind, copy it to the rest.

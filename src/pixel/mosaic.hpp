@@ -10,7 +10,7 @@
 namespace ombrix::pixel {
 
 // Fills `count` pixels from `out` with one colour.
-void fill_triples(std::uint8_t* out, std::size_t count, Triple colour) noexcept;
+void fill_triples(std::uint8_t* out, std::size_t count, Rgb colour) noexcept;
 
 // image_Mosaic. Blocks of `size` × `size` pixels are visited column of blocks by column of blocks;
 // each takes the colour at (bx + half, by + half) (truncated, clamped to the last column and row)

@@ -23,7 +23,7 @@ struct Odometer {
                 static_cast<std::uint32_t>(n / 13005 % 255)};
     }
 
-    Triple colour() const noexcept {
+    Rgb colour() const noexcept {
         return {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green_steps * 5),
                 static_cast<std::uint8_t>(blue)};
     }
@@ -75,10 +75,10 @@ void fill_colour_sequence(ImageRecord& image) noexcept {
                 Odometer counter = column_head;
                 std::uint8_t* out = tile + c * 3;
                 for (std::size_t r = 0; r < rows; ++r, out += tile_stride) {
-                    const Triple t = counter.colour();
-                    out[0] = t.red;
-                    out[1] = t.green;
-                    out[2] = t.blue;
+                    const Rgb t = counter.colour();
+                    out[0] = t.r;
+                    out[1] = t.g;
+                    out[2] = t.b;
                     counter.step();
                 }
                 column_head.advance(column_step);

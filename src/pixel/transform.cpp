@@ -13,8 +13,8 @@
 #include <memory>
 #include <utility>
 
-#include "colour/pass.hpp"
-#include "colour/simd.hpp"
+#include "simd/dispatch.hpp"
+#include "simd/pass.hpp"
 #include "store/errors.hpp"
 
 namespace ombrix::pixel {
@@ -25,13 +25,13 @@ namespace {
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
-    colour::rewrite_pixels(p, n, [](Rgb q) { return transform_pixel(Mode, q); });
+    simd::rewrite_pixels<Rgb>(p, n, [](Rgb q) { return transform_pixel(Mode, q); });
 }
 
 // Mode 33: rand() for red, then green, then blue, each reduced modulo 255 (a braced list is
 // evaluated left to right).
 void random_pass(byte* p, std::size_t n) noexcept {
-    colour::rewrite_pixels(p, n, [](Rgb) {
+    simd::rewrite_pixels<Rgb>(p, n, [](Rgb) {
         return Rgb{static_cast<byte>(std::rand() % 255), static_cast<byte>(std::rand() % 255),
                    static_cast<byte>(std::rand() % 255)};
     });
@@ -83,7 +83,7 @@ inline byte hue_byte_fast(const HueScale& scale, byte r, byte g, byte b) noexcep
 
 void hue_pass(byte* p, std::size_t n) {
     const HueScale& scale = hue_scale();
-    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(hue_byte_fast(scale, q.r, q.g, q.b)); });
+    simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) { return grey(hue_byte_fast(scale, q.r, q.g, q.b)); });
 }
 
 // ---- modes 22 and 23: saturation and value depend only on the largest and smallest byte ----------
@@ -102,7 +102,7 @@ const std::array<byte, 65536>& saturation_table() {
 
 void saturation_pass(byte* p, std::size_t n) {
     const auto& table = saturation_table();
-    colour::rewrite_pixels(p, n, [&](Rgb q) {
+    simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) {
         const unsigned mx = std::max({q.r, q.g, q.b}), mn = std::min({q.r, q.g, q.b});
         return grey(table[mx * 256 + mn]);
     });
@@ -132,7 +132,7 @@ bool value_is_largest_channel() {
 
 void value_scalar_pass(byte* p, std::size_t n) {
     const auto& table = value_table();
-    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(table[std::max({q.r, q.g, q.b})]); });
+    simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) { return grey(table[std::max({q.r, q.g, q.b})]); });
 }
 
 // ---- mode 24: L* depends only on the luminance Y --------------------------------------------------
@@ -161,7 +161,7 @@ const LabLTable& lab_l_table() {
             t->blue[i] = 0.071 * (c / 255.0);
         }
         for (int k = 0; k <= LabLTable::buckets; ++k)
-            t->base[static_cast<std::size_t>(k)] = lab_l_byte_of_y(static_cast<double>(k) / LabLTable::buckets);
+            t->base[static_cast<std::size_t>(k)] = colour::lab_l_byte_of_y(static_cast<double>(k) / LabLTable::buckets);
         for (int k = 0; k < LabLTable::buckets; ++k) {
             const auto i = static_cast<std::size_t>(k);
             const byte low = t->base[i], high = t->base[i + 1];
@@ -176,7 +176,7 @@ const LabLTable& lab_l_table() {
             while (std::nextafter(below, above) < above) {
                 const double mid = below + (above - below) / 2;
                 if (mid <= below || mid >= above) break;
-                (lab_l_byte_of_y(mid) == low ? below : above) = mid;
+                (colour::lab_l_byte_of_y(mid) == low ? below : above) = mid;
             }
             t->step[i] = above;
         }
@@ -188,7 +188,7 @@ const LabLTable& lab_l_table() {
 inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept {
     const double y = t.red[r] + t.green[g] + t.blue[b];
     const double scaled = y * LabLTable::buckets;
-    if (!(scaled >= 0 && scaled < LabLTable::buckets)) return lab_l_byte_of_y(y);
+    if (!(scaled >= 0 && scaled < LabLTable::buckets)) return colour::lab_l_byte_of_y(y);
     const auto k = static_cast<std::size_t>(scaled);
     return static_cast<byte>(t.base[k] + (y >= t.step[k] ? 1 : 0));
 }
@@ -196,7 +196,7 @@ inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept
 void lab_l_pass(byte* p, std::size_t n) {
     const LabLTable& t = lab_l_table();
     if (!t.usable) return scalar_pass<24>(p, n);
-    colour::rewrite_pixels(p, n, [&](Rgb q) { return grey(lab_l_byte_fast(t, q.r, q.g, q.b)); });
+    simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) { return grey(lab_l_byte_fast(t, q.r, q.g, q.b)); });
 }
 
 }  // namespace
@@ -206,7 +206,7 @@ void lab_l_pass(byte* p, std::size_t n) {
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-#include "colour/simd_avx2.hpp"
+#include "simd/avx2.hpp"
 
 namespace ombrix::pixel {
 namespace {
@@ -251,12 +251,20 @@ OMBRIX_AVX2_INLINE __m256i grey_plane(const v::Planes& q) {
     if constexpr (Mode == 19) return v::not_u8(G);
     if constexpr (Mode == 20) return v::not_u8(B);
     if constexpr (Mode == 23) return v::max3_u8(R, G, B);
-    if constexpr (Mode == 27) return v::fixed_weighted<luma601.red, luma601.green, luma601.blue, luma601.offset>(q);
-    if constexpr (Mode == 28) return v::fixed_weighted<cb601.red, cb601.green, cb601.blue, cb601.offset>(q);
-    if constexpr (Mode == 29) return v::fixed_weighted<cr601.red, cr601.green, cr601.blue, cr601.offset>(q);
-    if constexpr (Mode == 30) return v::fixed_weighted<luma709.red, luma709.green, luma709.blue, luma709.offset>(q);
-    if constexpr (Mode == 31) return v::fixed_weighted<cb709.red, cb709.green, cb709.blue, cb709.offset>(q);
-    if constexpr (Mode == 32) return v::fixed_weighted<cr709.red, cr709.green, cr709.blue, cr709.offset>(q);
+    if constexpr (Mode == 27)
+        return v::fixed_weighted<colour::luma601.red, colour::luma601.green, colour::luma601.blue,
+                                 colour::luma601.offset>(q);
+    if constexpr (Mode == 28)
+        return v::fixed_weighted<colour::cb601.red, colour::cb601.green, colour::cb601.blue, colour::cb601.offset>(q);
+    if constexpr (Mode == 29)
+        return v::fixed_weighted<colour::cr601.red, colour::cr601.green, colour::cr601.blue, colour::cr601.offset>(q);
+    if constexpr (Mode == 30)
+        return v::fixed_weighted<colour::luma709.red, colour::luma709.green, colour::luma709.blue,
+                                 colour::luma709.offset>(q);
+    if constexpr (Mode == 31)
+        return v::fixed_weighted<colour::cb709.red, colour::cb709.green, colour::cb709.blue, colour::cb709.offset>(q);
+    if constexpr (Mode == 32)
+        return v::fixed_weighted<colour::cr709.red, colour::cr709.green, colour::cr709.blue, colour::cr709.offset>(q);
     if constexpr (Mode == 36) {
         const __m256i above = v::splat(128);
         return _mm256_and_si256(_mm256_and_si256(v::gt_u8(R, above), v::gt_u8(G, above)), v::gt_u8(B, above));
@@ -382,7 +390,7 @@ std::size_t lab_l_avx2(byte* p, std::size_t n) {
         _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(bytes));
         for (; outside != 0; outside &= outside - 1) {
             const int j = __builtin_ctz(static_cast<unsigned>(outside));
-            result[j] = rgb_lab_l_byte(r[j], g[j], b[j]);
+            result[j] = colour::rgb_lab_l_byte(r[j], g[j], b[j]);
         }
         v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
     });
@@ -420,7 +428,7 @@ void run_mode(byte* p, std::size_t n) {
     }
 }
 
-constexpr auto passes = colour::pass_table<last_transform_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
+constexpr auto passes = simd::pass_table<last_transform_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
 
 }  // namespace
 

@@ -1,6 +1,5 @@
-// image_transformRGB: one in-place pass over an image's RGB buffer by a numbered mode, and the
-// per-pixel helpers its grey modes use (undercolour-removed CMYK, CIE L*a*b*, BT.601 and BT.709
-// YCbCr in 16.16 fixed point).
+// image_transformRGB: one in-place pass over an image's RGB buffer by a numbered mode, built on
+// the colour conversions of colour/models.hpp.
 #pragma once
 
 #include <array>
@@ -14,86 +13,6 @@
 namespace ombrix::pixel {
 
 using colour::byte;
-
-// ---- undercolour-removed CMYK: K = 255 - max(R, G, B), no pull-out percentage --------------
-
-constexpr byte rgb_black_byte(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>(std::min({255 - r, 255 - g, 255 - b}));
-}
-constexpr byte rgb_cyan_byte(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>(255 - r - rgb_black_byte(r, g, b));
-}
-constexpr byte rgb_magenta_byte(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>(255 - g - rgb_black_byte(r, g, b));
-}
-constexpr byte rgb_yellow_byte(byte r, byte g, byte b) noexcept {
-    return static_cast<byte>(255 - b - rgb_black_byte(r, g, b));
-}
-
-// ---- YCbCr in 16.16 fixed point: (cR·R + cG·G + cB·B + offset) >> 16, low 8 bits ----------
-
-struct FixedWeights {
-    std::int32_t red;
-    std::int32_t green;
-    std::int32_t blue;
-    std::int32_t offset;
-};
-inline constexpr std::int32_t luma_offset = 0x108000;        // 16.5: studio black plus rounding
-inline constexpr std::int32_t difference_offset = 0x808000;  // 128.5
-inline constexpr FixedWeights luma601{16823, 33016, 6445, luma_offset};
-inline constexpr FixedWeights cb601{-9718, -19067, 28784, difference_offset};
-inline constexpr FixedWeights cr601{28784, -24087, -4698, difference_offset};
-inline constexpr FixedWeights luma709{11966, 40254, 4064, luma_offset};
-inline constexpr FixedWeights cb709{-6620, -22222, 28784, difference_offset};
-inline constexpr FixedWeights cr709{28784, -26136, -2648, difference_offset};
-
-constexpr byte fixed_weighted_byte(const FixedWeights& w, byte r, byte g, byte b) noexcept {
-    return static_cast<byte>(((w.red * r + w.green * g + w.blue * b + w.offset) >> 16) & 0xFF);
-}
-constexpr byte rgb_luma601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(luma601, r, g, b); }
-constexpr byte rgb_cb601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cb601, r, g, b); }
-constexpr byte rgb_cr601_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cr601, r, g, b); }
-constexpr byte rgb_luma709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(luma709, r, g, b); }
-constexpr byte rgb_cb709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cb709, r, g, b); }
-constexpr byte rgb_cr709_byte(byte r, byte g, byte b) noexcept { return fixed_weighted_byte(cr709, r, g, b); }
-
-// ---- CIE L*a*b* in double precision, scaled to bytes ---------------------------------------
-
-// Above 256 gives 255, below 0 gives 0; otherwise the low 8 bits of the value truncated to 16 bits.
-constexpr byte lab_byte_scale(double value) noexcept {
-    if (value > 256) return 255;
-    if (value < 0) return 0;
-    return to_byte(value);
-}
-
-// f(t) of the forward conversion; its linear part uses 7.78.
-inline double lab_f(double t) noexcept {
-    return t > colour::lab_epsilon ? std::pow(t, 0.3333333333333333) : 7.78 * t + 0.13793103448275862;
-}
-
-inline double lab_x(byte r, byte g, byte b) noexcept {
-    return 0.431 * (r / 255.0) + 0.342 * (g / 255.0) + 0.178 * (b / 255.0);
-}
-inline double lab_y(byte r, byte g, byte b) noexcept {
-    return 0.222 * (r / 255.0) + 0.707 * (g / 255.0) + 0.071 * (b / 255.0);
-}
-inline double lab_z(byte r, byte g, byte b) noexcept {
-    return 0.020 * (r / 255.0) + 0.130 * (g / 255.0) + 0.939 * (b / 255.0);
-}
-
-// L* from the luminance Y, scaled by 2.5599 so that white gives 255.99.
-inline byte lab_l_byte_of_y(double y) noexcept {
-    const double l = y > colour::lab_epsilon ? 116 * std::pow(y, 0.3333333333333333) - 16 : 903.3 * y;
-    return lab_byte_scale(l * 2.5599);
-}
-
-inline byte rgb_lab_l_byte(byte r, byte g, byte b) noexcept { return lab_l_byte_of_y(lab_y(r, g, b)); }
-inline byte rgb_lab_a_byte(byte r, byte g, byte b) noexcept {
-    return lab_byte_scale((lab_f(lab_x(r, g, b) / 0.951) - lab_f(lab_y(r, g, b))) * 635 + 128);
-}
-inline byte rgb_lab_b_byte(byte r, byte g, byte b) noexcept {
-    return lab_byte_scale((lab_f(lab_y(r, g, b)) - lab_f(lab_z(r, g, b) / 1.089)) * 254 + 128);
-}
 
 // ---- the transform ---------------------------------------------------------------------------
 
@@ -143,13 +62,13 @@ constexpr colour::Rgb grey(byte v) noexcept { return {v, v, v}; }
         case 13:
             return grey(B);
         case 14:
-            return grey(rgb_cyan_byte(R, G, B));
+            return grey(colour::rgb_cyan_byte(R, G, B));
         case 15:
-            return grey(rgb_magenta_byte(R, G, B));
+            return grey(colour::rgb_magenta_byte(R, G, B));
         case 16:
-            return grey(rgb_yellow_byte(R, G, B));
+            return grey(colour::rgb_yellow_byte(R, G, B));
         case 17:
-            return grey(rgb_black_byte(R, G, B));
+            return grey(colour::rgb_black_byte(R, G, B));
         case 18:
             return grey(static_cast<byte>(255 - R));
         case 19:
@@ -163,23 +82,23 @@ constexpr colour::Rgb grey(byte v) noexcept { return {v, v, v}; }
         case 23:
             return grey(colour::rgb_value_byte(R, G, B));
         case 24:
-            return grey(rgb_lab_l_byte(R, G, B));
+            return grey(colour::rgb_lab_l_byte(R, G, B));
         case 25:
-            return grey(rgb_lab_a_byte(R, G, B));
+            return grey(colour::rgb_lab_a_byte(R, G, B));
         case 26:
-            return grey(rgb_lab_b_byte(R, G, B));
+            return grey(colour::rgb_lab_b_byte(R, G, B));
         case 27:
-            return grey(rgb_luma601_byte(R, G, B));
+            return grey(colour::rgb_luma601_byte(R, G, B));
         case 28:
-            return grey(rgb_cb601_byte(R, G, B));
+            return grey(colour::rgb_cb601_byte(R, G, B));
         case 29:
-            return grey(rgb_cr601_byte(R, G, B));
+            return grey(colour::rgb_cr601_byte(R, G, B));
         case 30:
-            return grey(rgb_luma709_byte(R, G, B));
+            return grey(colour::rgb_luma709_byte(R, G, B));
         case 31:
-            return grey(rgb_cb709_byte(R, G, B));
+            return grey(colour::rgb_cb709_byte(R, G, B));
         case 32:
-            return grey(rgb_cr709_byte(R, G, B));
+            return grey(colour::rgb_cr709_byte(R, G, B));
         case 34:
             return {posterise4(R), posterise4(G), posterise4(B)};
         case 35:

@@ -1,7 +1,7 @@
 // The pixel copy out of the bound DevIL image.
 #include "store/pixel_copy.hpp"
 
-#include "colour/simd.hpp"
+#include "simd/dispatch.hpp"
 
 #include <cstddef>
 #include <cstring>
@@ -74,7 +74,7 @@ void copy_pixels(std::uint8_t* out, std::int32_t width, std::int32_t height) {
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-#include "colour/simd_avx2.hpp"
+#include "simd/avx2.hpp"
 
 namespace ombrix {
 namespace {

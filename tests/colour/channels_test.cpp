@@ -7,8 +7,8 @@
 #include <limits>
 #include <random>
 
-#include "colour/simd.hpp"
 #include "pixel/transform_support.hpp"
+#include "simd/dispatch.hpp"
 #include "store/errors.hpp"
 #include "store/library.hpp"
 #include "store/round_trip.hpp"
@@ -127,14 +127,13 @@ TEST(Composition, ReadsEachSourceAtItsChannelOffset) {
     const std::int32_t ids[] = {images.add(random_image(111, 1)), images.add(random_image(111, 2)),
                                 images.add(random_image(111, 3)), images.add(random_image(111, 4))};
     const ImageRecord* sources[] = {&images.at(ids[0]), &images.at(ids[1]), &images.at(ids[2]), &images.at(ids[3])};
-    for (bool vectors : {true, false}) {
-        simd::allow_avx2(vectors);
+    for (simd::Path path : {simd::Path::avx512, simd::Path::avx2, simd::Path::scalar}) {
+        const simd::PathCap cap(path);
         for (Composition kind : every_composition) {
             const double id = compose_channels(images.st, kind, ids);
             expect_reference(kind, sources, images.at(id));
         }
     }
-    simd::allow_avx2(true);
 }
 
 TEST(Composition, FastPathsMatchTheFormulasForEveryChannelTriple) {

@@ -11,7 +11,7 @@
 namespace ombrix {
 namespace {
 
-using pixel::Triple;
+using colour::Rgb;
 using testing::at;
 using testing::copy_of;
 using testing::first_difference;
@@ -25,12 +25,12 @@ void mosaic_reference(ImageRecord& image, double size, double border, double red
     if (w <= 0) return;
     const std::int64_t s = to_int32(size), b = to_int32(border);
     const double half = size * 0.5;
-    const Triple frame{to_byte(red), 0, 0};
+    const Rgb frame{to_byte(red), 0, 0};
     for (std::int64_t bx = 0; bx < w; bx += s) {
         for (std::int64_t by = 0; by < h; by += s) {
             const std::int64_t cx = std::min(trunc_int64(static_cast<double>(bx) + half), w - 1);
             const std::int64_t cy = std::min(trunc_int64(static_cast<double>(by) + half), h - 1);
-            const Triple centre = at(image, cx, cy);
+            const Rgb centre = at(image, cx, cy);
             for (std::int64_t j = 0; j < s; ++j) {
                 for (std::int64_t i = 0; i < s; ++i) {
                     const bool edge = i <= b || j <= b || i >= s - b || j >= s - b;
@@ -74,7 +74,7 @@ TEST(Mosaic, SizeOneCopiesOrFramesEveryPixel) {
         auto framed = copy_of(*original);
         mosaic(*framed, 1, border, 99);
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 6; ++x) ASSERT_EQ(at(*framed, x, y), (Triple{99, 0, 0}));
+            for (int x = 0; x < 6; ++x) ASSERT_EQ(at(*framed, x, y), (Rgb{99, 0, 0}));
     }
 }
 
@@ -82,7 +82,7 @@ TEST(Mosaic, BorderRedIsTheLowByteOfASixteenBitLevel) {
     for (auto [red, level] : {std::pair{300.0, 44}, {70000.0, 0}, {-1.0, 255}, {255.9, 255}, {nan, 0}, {-32768.0, 0}}) {
         auto image = random_image(3, 3, 2);
         mosaic(*image, 3, 0, red);
-        EXPECT_EQ(at(*image, 0, 0), (Triple{static_cast<std::uint8_t>(level), 0, 0})) << red;
+        EXPECT_EQ(at(*image, 0, 0), (Rgb{static_cast<std::uint8_t>(level), 0, 0})) << red;
     }
 }
 
@@ -100,12 +100,12 @@ TEST(Mosaic, FourBlocksTakeTheirCentreColours) {
 
 TEST(Mosaic, FrameStripsAreBorderPlusOneWideAtTopLeftAndBorderWideAtBottomRight) {
     auto image = random_image(8, 8, 4);
-    const Triple centre = at(*image, 4, 4);
+    const Rgb centre = at(*image, 4, 4);
     mosaic(*image, 8, 1, 200);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
             const bool inside = x >= 2 && x <= 6 && y >= 2 && y <= 6;
-            ASSERT_EQ(at(*image, x, y), inside ? centre : (Triple{200, 0, 0})) << x << "," << y;
+            ASSERT_EQ(at(*image, x, y), inside ? centre : (Rgb{200, 0, 0})) << x << "," << y;
         }
     }
 }
@@ -114,18 +114,18 @@ TEST(Mosaic, APartialBlockTakesItsCentreAtTheEdgeAndItsLastColumnFromOffsetSizeM
     // 5 wide with blocks of 4: the second block is one column, sampled at column 4 (6 clamped); with
     // border 1 its only column stands for i = 3, which is frame.
     auto image = random_image(5, 4, 5);
-    const Triple edge_centre = at(*image, 4, 2);
+    const Rgb edge_centre = at(*image, 4, 2);
     auto plain = copy_of(*image);
     mosaic(*plain, 4, -1, 0);
     for (int y = 0; y < 4; ++y) EXPECT_EQ(at(*plain, 4, y), edge_centre);
     mosaic(*image, 4, 1, 50);
-    for (int y = 0; y < 4; ++y) EXPECT_EQ(at(*image, 4, y), (Triple{50, 0, 0}));
+    for (int y = 0; y < 4; ++y) EXPECT_EQ(at(*image, 4, y), (Rgb{50, 0, 0}));
     // Border 0 frames only i = 0, so the last column of the first block (i = 3) keeps the centre.
     auto thin = random_image(4, 4, 6);
-    const Triple centre = at(*thin, 2, 2);
+    const Rgb centre = at(*thin, 2, 2);
     mosaic(*thin, 4, 0, 50);
     EXPECT_EQ(at(*thin, 3, 3), centre);
-    EXPECT_EQ(at(*thin, 0, 3), (Triple{50, 0, 0}));
+    EXPECT_EQ(at(*thin, 0, 3), (Rgb{50, 0, 0}));
 }
 
 TEST(Mosaic, HostileSizesAndBordersReturnWithoutLooping) {
@@ -143,10 +143,10 @@ TEST(Mosaic, HostileSizesAndBordersReturnWithoutLooping) {
         // A border of 2^31 - 1 frames every offset; a negative one (NaN and ±1e300 count as -2^31)
         // frames none.
         const bool framed_everywhere = to_int32(border) >= 0;
-        const Triple centre = at(*original, 6, 4);
+        const Rgb centre = at(*original, 6, 4);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 7; ++x)
-                pixel::pixel_set_rgb(*expected, x, y, framed_everywhere ? Triple{10, 0, 0} : centre);
+                pixel::pixel_set_rgb(*expected, x, y, framed_everywhere ? Rgb{10, 0, 0} : centre);
         ASSERT_EQ(first_difference(*big, *expected), -1) << border;
     }
     auto empty = make_record(0, 4);

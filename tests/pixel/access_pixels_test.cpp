@@ -7,7 +7,7 @@
 namespace ombrix {
 namespace {
 
-using pixel::Triple;
+using colour::Rgb;
 using testing::at;
 using testing::image_of;
 using testing::random_image;
@@ -37,7 +37,7 @@ TEST(PixelAccess, GetOutsideTheImageFailsInsteadOfReadingAnotherPixel) {
     for (auto [x, y] : {std::pair{-1, 0}, {0, -1}, {4, 0}, {0, 3}, {INT_MIN, INT_MIN}, {INT_MAX, 0}, {0, INT_MAX}}) {
         EXPECT_EQ(failure_result([&] { pixel::get_pixel(*image, x, y); }, text::pixel_outside), -1) << x << "," << y;
     }
-    EXPECT_EQ(pixel::get_pixel(*image, 3, 2), pixel::pack_colour(at(*image, 3, 2)));
+    EXPECT_EQ(pixel::get_pixel(*image, 3, 2), colour::pack(at(*image, 3, 2)));
 }
 
 TEST(PixelAccess, EmptyImagesHaveNoPixelToReadOrWrite) {
@@ -49,7 +49,7 @@ TEST(PixelAccess, EmptyImagesHaveNoPixelToReadOrWrite) {
 }
 
 TEST(PixelAccess, SetClampsEveryCoordinateIntoTheImage) {
-    const Triple c{10, 20, 30};
+    const Rgb c{10, 20, 30};
     struct Case {
         std::int32_t x, y;
         std::int64_t lands_x, lands_y;
@@ -64,7 +64,7 @@ TEST(PixelAccess, SetClampsEveryCoordinateIntoTheImage) {
         auto image = random_image(4, 3, 2);
         auto expected = testing::copy_of(*image);
         pixel::pixel_set_rgb(*expected, k.lands_x, k.lands_y, c);
-        pixel::set_pixel(*image, k.x, k.y, pixel::pack_colour(c));
+        pixel::set_pixel(*image, k.x, k.y, colour::pack(c));
         EXPECT_EQ(testing::first_difference(*image, *expected), -1) << k.x << "," << k.y;
     }
 }
@@ -91,7 +91,7 @@ TEST(Join, TakesTheFirstImagesHeightAndBlackBelowAShorterSecond) {
     ASSERT_EQ(joined->height, 4);
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 3; ++x) EXPECT_EQ(at(*joined, x, y), at(*first, x, y));
-        for (int x = 3; x < 5; ++x) EXPECT_EQ(at(*joined, x, y), y < 2 ? at(*shorter, x - 3, y) : Triple{});
+        for (int x = 3; x < 5; ++x) EXPECT_EQ(at(*joined, x, y), y < 2 ? at(*shorter, x - 3, y) : Rgb{});
     }
     auto taller = random_image(1, 9, 7);
     auto cut = pixel::join_side_by_side(*first, *taller);
@@ -130,9 +130,9 @@ TEST(Average, HalvesTheSumRoundingDown) {
     auto target = image_of(2, 1, {{200, 100, 0}, {255, 255, 1}});
     auto other = image_of(2, 1, {{101, 0, 255}, {255, 254, 0}});
     pixel::average_into(*target, *other);
-    EXPECT_EQ(at(*target, 0, 0), (Triple{150, 50, 127}));
-    EXPECT_EQ(at(*target, 1, 0), (Triple{255, 254, 0}));
-    EXPECT_EQ(at(*other, 0, 0), (Triple{101, 0, 255}));
+    EXPECT_EQ(at(*target, 0, 0), (Rgb{150, 50, 127}));
+    EXPECT_EQ(at(*target, 1, 0), (Rgb{255, 254, 0}));
+    EXPECT_EQ(at(*other, 0, 0), (Rgb{101, 0, 255}));
 }
 
 TEST(Average, PairsFlatBytesAndKeepsTheTailBeyondASmallerOther) {
@@ -149,7 +149,7 @@ TEST(Average, PairsFlatBytesAndKeepsTheTailBeyondASmallerOther) {
     pixel::average_into(*target, *empty);
 }
 
-int grey(Triple t) { return (77 * t.red + 150 * t.green + 29 * t.blue) >> 8; }
+int grey(Rgb t) { return (77 * t.r + 150 * t.g + 29 * t.b) >> 8; }
 
 TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
     for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}}) {

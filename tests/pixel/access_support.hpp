@@ -15,18 +15,18 @@
 
 namespace ombrix::testing {
 
-using pixel::Triple;
+using colour::Rgb;
 
 // A width × height image with its pixels given in buffer order.
 inline std::unique_ptr<ImageRecord> image_of(std::int32_t width, std::int32_t height,
-                                             std::initializer_list<Triple> pixels) {
+                                             std::initializer_list<Rgb> pixels) {
     auto image = make_record(width, height);
     EXPECT_EQ(pixels.size(), image->pixel_count());
     std::uint8_t* p = image->rgb.data();
-    for (const Triple& t : pixels) {
-        *p++ = t.red;
-        *p++ = t.green;
-        *p++ = t.blue;
+    for (const Rgb& t : pixels) {
+        *p++ = t.r;
+        *p++ = t.g;
+        *p++ = t.b;
     }
     return image;
 }
@@ -45,7 +45,7 @@ inline std::unique_ptr<ImageRecord> copy_of(const ImageRecord& image) {
     return copy;
 }
 
-inline Triple at(const ImageRecord& image, std::int64_t x, std::int64_t y) { return pixel::pixel_get_rgb(image, x, y); }
+inline Rgb at(const ImageRecord& image, std::int64_t x, std::int64_t y) { return pixel::pixel_get_rgb(image, x, y); }
 
 // Index of the first differing byte, or -1 when the buffers are equal.
 inline std::int64_t first_difference(const ImageRecord& a, const ImageRecord& b) {
@@ -57,8 +57,6 @@ inline std::int64_t first_difference(const ImageRecord& a, const ImageRecord& b)
 
 }  // namespace ombrix::testing
 
-namespace ombrix::pixel {
-inline void PrintTo(const Triple& t, std::ostream* os) {
-    *os << "(" << +t.red << ", " << +t.green << ", " << +t.blue << ")";
-}
-}  // namespace ombrix::pixel
+namespace ombrix::colour {
+inline void PrintTo(const Rgb& t, std::ostream* os) { *os << "(" << +t.r << ", " << +t.g << ", " << +t.b << ")"; }
+}  // namespace ombrix::colour

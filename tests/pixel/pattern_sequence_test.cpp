@@ -5,7 +5,7 @@
 namespace ombrix {
 namespace {
 
-using pixel::Triple;
+using colour::Rgb;
 using testing::at;
 using testing::random_image;
 
@@ -14,7 +14,7 @@ void sequence_reference(ImageRecord& image) {
     std::uint8_t r = 0, g = 0, b = 0;
     for (std::int32_t x = 0; x < image.width; ++x) {
         for (std::int32_t y = 0; y < image.height; ++y) {
-            const Triple t{r, g, b};
+            const Rgb t{r, g, b};
             r = static_cast<std::uint8_t>(r + 1);
             if (r == 255) {
                 g = static_cast<std::uint8_t>(g + 5);
@@ -33,36 +33,36 @@ void sequence_reference(ImageRecord& image) {
 TEST(ColourSequence, OneColumnAndOneRowRunThroughRedThenGreen) {
     auto column = random_image(1, 300, 1);
     pixel::fill_colour_sequence(*column);
-    EXPECT_EQ(at(*column, 0, 0), (Triple{0, 0, 0}));
-    EXPECT_EQ(at(*column, 0, 254), (Triple{254, 0, 0}));
-    EXPECT_EQ(at(*column, 0, 255), (Triple{0, 5, 0}));
-    EXPECT_EQ(at(*column, 0, 299), (Triple{44, 5, 0}));
+    EXPECT_EQ(at(*column, 0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(at(*column, 0, 254), (Rgb{254, 0, 0}));
+    EXPECT_EQ(at(*column, 0, 255), (Rgb{0, 5, 0}));
+    EXPECT_EQ(at(*column, 0, 299), (Rgb{44, 5, 0}));
     auto row = random_image(300, 1, 2);
     pixel::fill_colour_sequence(*row);
-    EXPECT_EQ(at(*row, 254, 0), (Triple{254, 0, 0}));
-    EXPECT_EQ(at(*row, 255, 0), (Triple{0, 5, 0}));
-    EXPECT_EQ(at(*row, 299, 0), (Triple{44, 5, 0}));
+    EXPECT_EQ(at(*row, 254, 0), (Rgb{254, 0, 0}));
+    EXPECT_EQ(at(*row, 255, 0), (Rgb{0, 5, 0}));
+    EXPECT_EQ(at(*row, 299, 0), (Rgb{44, 5, 0}));
 }
 
 TEST(ColourSequence, RunsDownEachColumnFirst) {
     auto image = random_image(2, 2, 3);
     pixel::fill_colour_sequence(*image);
-    EXPECT_EQ(at(*image, 0, 0), (Triple{0, 0, 0}));
-    EXPECT_EQ(at(*image, 0, 1), (Triple{1, 0, 0}));
-    EXPECT_EQ(at(*image, 1, 0), (Triple{2, 0, 0}));
-    EXPECT_EQ(at(*image, 1, 1), (Triple{3, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 1), (Rgb{1, 0, 0}));
+    EXPECT_EQ(at(*image, 1, 0), (Rgb{2, 0, 0}));
+    EXPECT_EQ(at(*image, 1, 1), (Rgb{3, 0, 0}));
 }
 
 TEST(ColourSequence, BlueStepsWhenGreenWraps) {
     // Pixel 13005 of a 3 x 5000 image is (2, 3005); blue wraps back to 0 after 254.
     auto image = random_image(3, 5000, 4);
     pixel::fill_colour_sequence(*image);
-    EXPECT_EQ(at(*image, 2, 3004), (Triple{254, 250, 0}));
-    EXPECT_EQ(at(*image, 2, 3005), (Triple{0, 0, 1}));
+    EXPECT_EQ(at(*image, 2, 3004), (Rgb{254, 250, 0}));
+    EXPECT_EQ(at(*image, 2, 3005), (Rgb{0, 0, 1}));
     auto long_column = make_record(1, 3316276);
     pixel::fill_colour_sequence(*long_column);
-    EXPECT_EQ(at(*long_column, 0, 3316274), (Triple{254, 250, 254}));
-    EXPECT_EQ(at(*long_column, 0, 3316275), (Triple{0, 0, 0}));
+    EXPECT_EQ(at(*long_column, 0, 3316274), (Rgb{254, 250, 254}));
+    EXPECT_EQ(at(*long_column, 0, 3316275), (Rgb{0, 0, 0}));
 }
 
 TEST(ColourSequence, MatchesTheSteppingCountersOnAnyShape) {

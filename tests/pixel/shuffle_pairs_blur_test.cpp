@@ -8,26 +8,26 @@
 namespace ombrix {
 namespace {
 
-using pixel::Triple;
+using colour::Rgb;
 using testing::at;
 using testing::copy_of;
 using testing::first_difference;
 using testing::image_of;
 using testing::random_image;
 
-Triple inverted(Triple t) {
-    return {static_cast<std::uint8_t>(255 - t.red), static_cast<std::uint8_t>(255 - t.green),
-            static_cast<std::uint8_t>(255 - t.blue)};
+Rgb inverted(Rgb t) {
+    return {static_cast<std::uint8_t>(255 - t.r), static_cast<std::uint8_t>(255 - t.g),
+            static_cast<std::uint8_t>(255 - t.b)};
 }
 
 void shuffle_reference(ImageRecord& image, int mode) {
     const std::int64_t count = static_cast<std::int64_t>(image.pixel_count());
     auto pixel_at = [&](std::int64_t n) { return at(image, n % image.width, n / image.width); };
-    auto put = [&](std::int64_t n, Triple t) { pixel::pixel_set_rgb(image, n % image.width, n / image.width, t); };
+    auto put = [&](std::int64_t n, Rgb t) { pixel::pixel_set_rgb(image, n % image.width, n / image.width, t); };
     for (std::int64_t k = 0; 2 * k < count; ++k) {
-        const Triple a = pixel_at(2 * k);
+        const Rgb a = pixel_at(2 * k);
         const bool lone = 2 * k + 1 == count;
-        const Triple b = lone ? Triple{} : pixel_at(2 * k + 1);
+        const Rgb b = lone ? Rgb{} : pixel_at(2 * k + 1);
         if (mode == 1) put(2 * k, inverted(a));
         if (lone) continue;
         if (mode == 0) {
@@ -41,7 +41,7 @@ void shuffle_reference(ImageRecord& image, int mode) {
 }
 
 TEST(PairShuffle, ModesOnOnePair) {
-    const std::pair<int, std::pair<Triple, Triple>> cases[] = {
+    const std::pair<int, std::pair<Rgb, Rgb>> cases[] = {
         {2, {{4, 5, 6}, {1, 2, 3}}}, {0, {{251, 250, 249}, {1, 2, 3}}}, {1, {{254, 253, 252}, {4, 5, 6}}},
         {7, {{1, 2, 3}, {4, 5, 6}}}, {-1, {{1, 2, 3}, {4, 5, 6}}},      {INT_MIN, {{1, 2, 3}, {4, 5, 6}}}};
     for (const auto& [mode, expected] : cases) {
@@ -97,14 +97,14 @@ void blur_reference(ImageRecord& image, std::int32_t dx, std::int32_t dy) {
     const std::int64_t w = image.width, h = image.height;
     for (std::int64_t x = 0; x < w; ++x) {
         for (std::int64_t y = 0; y < h; ++y) {
-            const Triple p1 = at(image, x, y);
-            const Triple p2 = at(image, clamp(x + dx, w), clamp(y + dy, h));
-            const Triple p3 = at(image, clamp(x + dx, w), y);
-            const Triple p4 = at(image, x, clamp(y + dy, h));
+            const Rgb p1 = at(image, x, y);
+            const Rgb p2 = at(image, clamp(x + dx, w), clamp(y + dy, h));
+            const Rgb p3 = at(image, clamp(x + dx, w), y);
+            const Rgb p4 = at(image, x, clamp(y + dy, h));
             auto mean = [](int a, int b, int c, int d) { return static_cast<std::uint8_t>((a + b + c + d) >> 2); };
-            pixel::pixel_set_rgb(image, x, y,
-                                 {mean(p1.red, p2.red, p3.red, p4.red), mean(p1.green, p2.green, p3.green, p4.green),
-                                  mean(p1.blue, p2.blue, p3.blue, p4.blue)});
+            pixel::pixel_set_rgb(
+                image, x, y,
+                {mean(p1.r, p2.r, p3.r, p4.r), mean(p1.g, p2.g, p3.g, p4.g), mean(p1.b, p2.b, p3.b, p4.b)});
         }
     }
 }
@@ -120,16 +120,16 @@ TEST(FourPointBlur, TheMeanRoundsDown) {
     // Base (0, 0) with offsets 1, 1: P1 (0, 0), P2 (1, 1), P3 (1, 0), P4 (0, 1).
     auto image = image_of(2, 2, {{0, 0, 0}, {2, 2, 2}, {4, 4, 4}, {1, 1, 1}});
     pixel::blur_four_point(*image, 1, 1);
-    EXPECT_EQ(at(*image, 0, 0), (Triple{1, 1, 1}));
+    EXPECT_EQ(at(*image, 0, 0), (Rgb{1, 1, 1}));
 }
 
 TEST(FourPointBlur, NegativeOffsetsSeeValuesAlreadyReplaced) {
     // One column with dy = -1: each pixel averages itself with the new value below it.
     auto image = image_of(1, 3, {{100, 0, 0}, {0, 0, 0}, {0, 0, 0}});
     pixel::blur_four_point(*image, 0, -1);
-    EXPECT_EQ(at(*image, 0, 0), (Triple{100, 0, 0}));
-    EXPECT_EQ(at(*image, 0, 1), (Triple{50, 0, 0}));
-    EXPECT_EQ(at(*image, 0, 2), (Triple{25, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 0), (Rgb{100, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 1), (Rgb{50, 0, 0}));
+    EXPECT_EQ(at(*image, 0, 2), (Rgb{25, 0, 0}));
 }
 
 TEST(FourPointBlur, MatchesTheColumnByColumnVisitForEveryOffset) {

@@ -4,7 +4,8 @@
 
 #include <climits>
 
-#include "pixel/test_transform.hpp"
+#include "pixel/rank_transform.hpp"
+#include "pixel/reference_formulas.hpp"
 #include "pixel/transform_support.hpp"
 
 namespace ombrix::pixel {
@@ -25,7 +26,7 @@ struct Case {
 void expect_cases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         auto image = repeated({c.in});
-        ASSERT_EQ(test_transform(*image, c.mode), 0);
+        ASSERT_EQ(rank_transform(*image, c.mode), 0);
         for (std::size_t i = 0; i < image->pixel_count(); ++i) {
             const Rgb p = pixel(*image, i);
             ASSERT_EQ(p, c.out) << "mode " << c.mode << " on (" << +c.in.r << ", " << +c.in.g << ", " << +c.in.b
@@ -53,9 +54,9 @@ TEST(ChannelOrderHelpers, RanksAgreeWithSortingForEveryTriple) {
 }
 
 TEST(ChannelOrderHelpers, LumaAndByteWrap) {
-    EXPECT_DOUBLE_EQ(luma_real(255, 0, 0), 76.245);
-    EXPECT_DOUBLE_EQ(blue_minus_luma_real(255, 0, 0), -76.245);
-    EXPECT_DOUBLE_EQ(red_minus_luma_real(0, 255, 0), -149.685);
+    EXPECT_DOUBLE_EQ(colour::luma_real(255, 0, 0), 76.245);
+    EXPECT_DOUBLE_EQ(colour::blue_minus_luma_real(255, 0, 0), -76.245);
+    EXPECT_DOUBLE_EQ(colour::red_minus_luma_real(0, 255, 0), -149.685);
     EXPECT_EQ(byte_wrap(-1), 255);
     EXPECT_EQ(byte_wrap(-76.245), 180);
     EXPECT_EQ(byte_wrap(256.5), 0);
@@ -76,39 +77,48 @@ TEST(ChannelOrder, OtherModesAndEmptyImagesChangeNothing) {
     auto image = repeated({{10, 200, 50}, {1, 2, 3}});
     const memory::Buffer before = image->rgb.copy();
     for (std::int32_t mode : {24, 99, -1, INT_MIN, INT_MAX}) {
-        EXPECT_EQ(test_transform(*image, mode), 0);
+        EXPECT_EQ(rank_transform(*image, mode), 0);
         EXPECT_TRUE(std::equal(before.data(), before.data() + before.size(), image->rgb.data()));
     }
     auto empty = make_record(0, 3);
-    for (std::int32_t mode = -2; mode <= 25; ++mode) EXPECT_EQ(test_transform(*empty, mode), 0);
+    for (std::int32_t mode = -2; mode <= 25; ++mode) EXPECT_EQ(rank_transform(*empty, mode), 0);
     // 2.5 truncates to mode 2 and -0.5 to mode 0.
     auto a = repeated({{10, 200, 50}});
-    test_transform(*a, to_int32(2.5));
+    rank_transform(*a, to_int32(2.5));
     EXPECT_EQ(pixel(*a, 0), (Rgb{50, 50, 200}));
-    test_transform(*a, to_int32(-0.5));
+    rank_transform(*a, to_int32(-0.5));
     EXPECT_EQ(pixel(*a, 0), (Rgb{200, 50, 200}));
 }
 
-void expect_formula(const ImageRecord& source, std::int32_t mode) {
+void expect_reference(const ImageRecord& source, std::int32_t mode) {
     auto image = test_images::copy_of(source);
-    test_transform(*image, mode);
+    rank_transform(*image, mode);
     for (std::size_t i = 0; i < image->pixel_count(); ++i) {
         const Rgb in = pixel(source, i);
-        ASSERT_EQ(pixel(*image, i), test_pixel(mode, in))
+        ASSERT_EQ(pixel(*image, i), reference::rank(mode, in))
             << "mode " << mode << " on (" << +in.r << ", " << +in.g << ", " << +in.b << ")";
     }
 }
 
-// The whole-number HWB hue of the vector passes equals the float formula for every colour.
-TEST(ChannelOrder, VectorHwbHueMatchesTheFloatFormulaForEveryColour) {
+class ChannelOrderPath : public ::testing::TestWithParam<simd::Path> {};
+
+// The HWB modes (whole-number hue arithmetic on the vector paths) and the luma modes (tables or
+// approximations with exact fallbacks) give the formula's byte for every colour on each path.
+TEST_P(ChannelOrderPath, HwbAndLumaModesGiveTheFormulasByteForEveryColour) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
     const auto source = test_images::every_colour();
-    for (std::int32_t mode : {17, 18}) expect_formula(*source, mode);
+    for (std::int32_t mode : {17, 18, 21, 22, 23}) expect_reference(*source, mode);
 }
 
-TEST(ChannelOrder, VectorPassesMatchTheFormulas) {
+TEST_P(ChannelOrderPath, EveryModeGivesTheFormulas) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
     const auto source = test_images::every_colour(test_images::sample_stride);
-    for (std::int32_t mode = 0; mode <= last_test_mode; ++mode) expect_formula(*source, mode);
+    for (std::int32_t mode = 0; mode <= last_rank_mode; ++mode) expect_reference(*source, mode);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, ChannelOrderPath, ::testing::ValuesIn(reference::every_path), reference::path_name);
 
 }  // namespace
 }  // namespace ombrix::pixel

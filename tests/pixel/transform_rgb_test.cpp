@@ -5,9 +5,10 @@
 #include <climits>
 #include <cstdlib>
 
-#include "colour/simd.hpp"
+#include "pixel/reference_formulas.hpp"
 #include "pixel/transform.hpp"
 #include "pixel/transform_support.hpp"
+#include "simd/dispatch.hpp"
 #include "store/errors.hpp"
 #include "store/library.hpp"
 
@@ -131,32 +132,38 @@ TEST(TransformRgb, AnImageWithoutPixelsReturnsOneForEveryMode) {
     }
 }
 
-void expect_formula(const ImageRecord& source, std::int32_t mode) {
+// Runs `mode` over a copy of `source` and checks every pixel against the written-out formula.
+void expect_reference(const ImageRecord& source, std::int32_t mode) {
     auto image = test_images::copy_of(source);
     transform_rgb(*image, mode);
     for (std::size_t i = 0; i < image->pixel_count(); ++i) {
         const Rgb in = pixel(source, i);
-        ASSERT_EQ(pixel(*image, i), transform_pixel(mode, in))
+        ASSERT_EQ(pixel(*image, i), reference::transform_rgb(mode, in))
             << "mode " << mode << " on (" << +in.r << ", " << +in.g << ", " << +in.b << ")";
     }
 }
 
-// The table paths of the floating-point modes give the formula's byte for every colour (every
-// 7th under the sanitizers).
-TEST(TransformRgb, TablePathsMatchTheFormulasForEveryColour) {
+class TransformRgbPath : public ::testing::TestWithParam<simd::Path> {};
+
+// The real-valued modes take tables and approximations with exact fallbacks: every colour (every
+// 7th under the sanitizers) must still give the formula's byte, on each path.
+TEST_P(TransformRgbPath, RealValuedModesGiveTheFormulasByteForEveryColour) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
     const auto source = test_images::every_colour();
-    for (std::int32_t mode : {21, 22, 24}) expect_formula(*source, mode);
+    for (std::int32_t mode = 21; mode <= 26; ++mode) expect_reference(*source, mode);
 }
 
-// The vector passes, and the scalar pixels after the last block, against the formulas.
-TEST(TransformRgb, VectorPassesMatchTheFormulas) {
+// The whole-number modes, and the scalar pixels after the last block, on a dense sample.
+TEST_P(TransformRgbPath, WholeNumberModesGiveTheFormulas) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
     const auto source = test_images::every_colour(test_images::sample_stride);
     for (std::int32_t mode = 0; mode <= 36; ++mode)
-        if (mode != 21 && mode != 22 && mode != 24 && mode != 33) expect_formula(*source, mode);
-    simd::allow_avx2(false);
-    expect_formula(*source, 23);
-    simd::allow_avx2(true);
+        if ((mode < 21 || mode > 26) && mode != 33) expect_reference(*source, mode);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, TransformRgbPath, ::testing::ValuesIn(reference::every_path), reference::path_name);
 
 }  // namespace
 }  // namespace ombrix::pixel

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "colour/simd.hpp"
+#include "simd/dispatch.hpp"
 #include "store/devil_support.hpp"
 #include "store/ilu_ops.hpp"
 #include "store/round_trip.hpp"
@@ -258,7 +258,7 @@ TEST_F(DevilOps, DirectCopyBackEqualsIlCopyPixels) {
     // and a format the direct path leaves to DevIL; rows with and without whole vector blocks, with
     // the vector pass and without it.
     for (bool vector_pass : {true, false}) {
-        simd::allow_avx2(vector_pass);
+        const simd::PathCap cap(vector_pass ? simd::Path::avx512 : simd::Path::scalar);
         for (bool upper_left_mode : {false, true}) {
             ilOriginFunc(upper_left_mode ? IL_ORIGIN_UPPER_LEFT : IL_ORIGIN_LOWER_LEFT);
             for (ILenum image_origin : {ILenum{IL_ORIGIN_LOWER_LEFT}, ILenum{IL_ORIGIN_UPPER_LEFT}}) {
@@ -285,7 +285,6 @@ TEST_F(DevilOps, DirectCopyBackEqualsIlCopyPixels) {
             }
         }
     }
-    simd::allow_avx2(true);
 }
 
 TEST_F(DevilOps, ResizingTakesDevilsNewSize) {

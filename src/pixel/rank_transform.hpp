@@ -1,5 +1,5 @@
-// image_test: a second in-place pass by mode, built on channel ranks (largest, smallest, middle),
-// HWB components and luma, with the small rank and luma helpers it uses.
+// image_test: an in-place pass by mode that reorders channels by rank (largest, smallest, middle),
+// or writes HWB components or luma and colour differences; with the small rank helpers it uses.
 #pragma once
 
 #include <cstdint>
@@ -37,21 +37,13 @@ constexpr byte median3_byte(byte a, byte b, byte c) noexcept { return median3(a,
 // median3_int(0, v, 255) limits v to 0..255.
 constexpr std::int32_t median3_int(std::int32_t a, std::int32_t b, std::int32_t c) noexcept { return median3(a, b, c); }
 
-constexpr double luma_real(double r, double g, double b) noexcept { return 0.299 * r + 0.587 * g + 0.114 * b; }
-constexpr double blue_minus_luma_real(double r, double g, double b) noexcept {
-    return b - (0.299 * r + 0.587 * g + 0.114 * b);
-}
-constexpr double red_minus_luma_real(double r, double g, double b) noexcept {
-    return r - (0.299 * r + 0.587 * g + 0.114 * b);
-}
-
 // Truncated toward zero to 16 bits, low 8 bits kept: -1 becomes 255, -76 becomes 180.
 constexpr byte byte_wrap(double x) noexcept { return to_byte(x); }
 
-inline constexpr std::int32_t last_test_mode = 23;
+inline constexpr std::int32_t last_rank_mode = 23;
 
 // The new pixel of one mode of image_test; any mode outside 0..23 leaves the pixel as it is.
-[[gnu::always_inline]] inline colour::Rgb test_pixel(std::int32_t mode, colour::Rgb p) noexcept {
+[[gnu::always_inline]] inline colour::Rgb rank_pixel(std::int32_t mode, colour::Rgb p) noexcept {
     const byte R = p.r, G = p.g, B = p.b;
     if (mode >= 0 && mode <= 6) {
         // Each step takes the value just computed in place of red (and then of green).
@@ -114,17 +106,17 @@ inline constexpr std::int32_t last_test_mode = 23;
         case 20:
             return grey(byte_wrap(hwb().blackness));
         case 21:
-            return grey(byte_wrap(luma_real(R, G, B)));
+            return grey(byte_wrap(colour::luma_real(R, G, B)));
         case 22:
-            return grey(byte_wrap(blue_minus_luma_real(R, G, B)));
+            return grey(byte_wrap(colour::blue_minus_luma_real(R, G, B)));
         case 23:
-            return grey(byte_wrap(red_minus_luma_real(R, G, B)));
+            return grey(byte_wrap(colour::red_minus_luma_real(R, G, B)));
         default:
             return p;
     }
 }
 
 // Rewrites every pixel by `mode` (modes outside 0..23 change nothing). Returns 0.
-double test_transform(ImageRecord& image, std::int32_t mode);
+double rank_transform(ImageRecord& image, std::int32_t mode);
 
 }  // namespace ombrix::pixel

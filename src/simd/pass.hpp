@@ -5,20 +5,20 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
-#include "colour/models.hpp"
-
-namespace ombrix::colour {
+namespace ombrix::simd {
 
 // An in-place pass over `n` packed RGB pixels.
-using Pass = void (*)(byte*, std::size_t);
+using Pass = void (*)(std::uint8_t*, std::size_t);
 
-// Replaces each of the `n` pixels at `p` by `pixel(old)`.
-template <class PixelFunction>
-[[gnu::always_inline]] inline void rewrite_pixels(byte* p, std::size_t n, PixelFunction pixel) noexcept {
+// Replaces each of the `n` pixels at `p` by `pixel(old)`, where a pixel is a `Colour` built from
+// its three bytes in buffer order and read back through its members r, g and b.
+template <class Colour, class PixelFunction>
+[[gnu::always_inline]] inline void rewrite_pixels(std::uint8_t* p, std::size_t n, PixelFunction pixel) noexcept {
     for (std::size_t i = 0; i < n; ++i, p += 3) {
-        const Rgb q = pixel(Rgb{p[0], p[1], p[2]});
+        const Colour q = pixel(Colour{p[0], p[1], p[2]});
         p[0] = q.r;
         p[1] = q.g;
         p[2] = q.b;
@@ -35,4 +35,4 @@ constexpr std::array<Pass, Count> pass_table(PassOf pass_of) {
     (std::make_index_sequence<Count>{});
 }
 
-}  // namespace ombrix::colour
+}  // namespace ombrix::simd

@@ -1,19 +1,19 @@
 // The passes of image_test, one loop per mode chosen before the pass. The byte modes and the HWB
 // modes run 32 pixels at a time with AVX2 where the processor has it; the HWB hue is whole-number
 // arithmetic there (see hwb_hue_bytes), equal to the float formula for every colour.
-#include "pixel/test_transform.hpp"
+#include "pixel/rank_transform.hpp"
 
 #include <immintrin.h>
 
-#include "colour/pass.hpp"
-#include "colour/simd.hpp"
+#include "simd/dispatch.hpp"
+#include "simd/pass.hpp"
 
 namespace ombrix::pixel {
 namespace {
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
-    colour::rewrite_pixels(p, n, [](colour::Rgb q) { return test_pixel(Mode, q); });
+    simd::rewrite_pixels<colour::Rgb>(p, n, [](colour::Rgb q) { return rank_pixel(Mode, q); });
 }
 
 }  // namespace
@@ -21,7 +21,7 @@ void scalar_pass(byte* p, std::size_t n) noexcept {
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
-#include "colour/simd_avx2.hpp"
+#include "simd/avx2.hpp"
 
 namespace ombrix::pixel {
 namespace {
@@ -118,13 +118,13 @@ void run_mode(byte* p, std::size_t n) {
     scalar_pass<Mode>(p + 3 * done, n - done);
 }
 
-constexpr auto passes = colour::pass_table<last_test_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
+constexpr auto passes = simd::pass_table<last_rank_mode + 1>([]<int Mode> { return &run_mode<Mode>; });
 
 }  // namespace
 
-double test_transform(ImageRecord& image, std::int32_t mode) {
+double rank_transform(ImageRecord& image, std::int32_t mode) {
     const std::size_t n = image.rgb_pixel_count();
-    if (n == 0 || mode < 0 || mode > last_test_mode) return 0;
+    if (n == 0 || mode < 0 || mode > last_rank_mode) return 0;
     passes[static_cast<std::size_t>(mode)](image.rgb.data(), n);
     return 0;
 }
