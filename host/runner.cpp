@@ -40,7 +40,8 @@ script's: parameter_count() tells how many, parameter_string(1) ... gives them
     ombrix examples/thumbnail.gml in.png out.png
 
 Options (before the script):
-  --library PATH             load the library from PATH (default: libombrix.so beside this program)
+  --library PATH             load the library from PATH (default: libombrix.so beside this
+                             program, else the installed one in ../lib)
   --canvas WIDTH HEIGHT FILE give the script a WIDTH x HEIGHT canvas (black; sides 1 to 16384, at
                              most 67108864 pixels) for draw_point_color, written to FILE as an
                              8-bit RGB PNG when the script ends without error
@@ -210,7 +211,14 @@ std::string library_beside_executable() {
     if (n <= 0) return "libombrix.so";
     std::string exe(path, static_cast<std::size_t>(n));
     auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libombrix.so";
+    std::string directory = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+    std::string beside = directory + "/libombrix.so";
+#ifdef OMBRIX_LIBRARY_FROM_BINDIR
+    // An installed runner lives in bin/ and the library in lib/, beside its decoder.
+    std::string installed = directory + "/" OMBRIX_LIBRARY_FROM_BINDIR;
+    if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+#endif
+    return beside;
 }
 
 namespace {

@@ -30,7 +30,8 @@ int run_command_line(std::span<const std::string> args, const std::string& defau
 inline constexpr std::size_t interpreter_stack_bytes = std::size_t{64} << 20;
 void run_on_interpreter_stack(const std::function<void()>& work);
 
-// libombrix.so in the directory of the running executable (found through /proc/self/exe).
+// libombrix.so in the directory of the running executable (found through /proc/self/exe); when
+// there is none, the installed library, OMBRIX_LIBRARY_FROM_BINDIR relative to that directory.
 std::string library_beside_executable();
 
 const char* help_text();
