@@ -17,7 +17,6 @@
 #include "files/ox.hpp"
 #include "files/text_export.hpp"
 #include "store/library.hpp"
-#include "store/round_trip.hpp"
 #include "store/state.hpp"
 
 namespace {
@@ -101,11 +100,11 @@ const std::uint8_t* pixel_at(const ImageRecord& image, std::int32_t x, std::int3
 }
 
 void BM_Gml(benchmark::State& state) {
-    State& st = bench_state();
+    bench_state();
     ImageRecord& image = bench_image(1, 1024);
     const std::string ours = output_path(state, "a.gml"), theirs = output_path(state, "b.gml");
     compare(
-        state, [&] { files::write_gml(st, image, ours.c_str()); },
+        state, [&] { files::write_gml(image, ours.c_str()); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "//Converted by Ombrix Plug-In\n\n");
@@ -150,7 +149,7 @@ void BM_Header(benchmark::State& state) {
     ImageRecord& image = bench_image(1, 1024);
     const std::string ours = output_path(state, "a.h"), theirs = output_path(state, "b.h");
     compare(
-        state, [&] { files::write_header(st, image, ours.c_str(), 1); },
+        state, [&] { files::write_header(st, image, ours.c_str(), files::HeaderMode::rgb); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "//Converted by Ombrix Plug-In");
@@ -174,7 +173,7 @@ void BM_Header(benchmark::State& state) {
 }
 
 void BM_OxWrite(benchmark::State& state) {
-    State& st = bench_state();
+    bench_state();
     ImageRecord& image = bench_image(2, 2048);
     const std::string ours = scratch_path("a.ox"), theirs = scratch_path("b.ox");
     memory::Buffer flipped(image.rgb.size());
@@ -183,7 +182,7 @@ void BM_OxWrite(benchmark::State& state) {
         std::memcpy(flipped.data() + y * row, image.rgb.data() + (static_cast<std::size_t>(image.height) - 1 - y) * row,
                     row);
     compare(
-        state, [&] { files::write_ox(st, image, ours.c_str(), 1); },
+        state, [&] { files::write_ox(image, ours.c_str(), 1); },
         [&] {
             std::FILE* f = std::fopen(theirs.c_str(), "wb");
             std::fprintf(f, "OX %d %d %d %d ", image.width, image.height, 1, 1);
@@ -193,24 +192,11 @@ void BM_OxWrite(benchmark::State& state) {
         ours.c_str(), theirs.c_str());
 }
 
-// The share of the OX write that is the two turns of the image through image_FlipImageh.
-void BM_OxWriteFlips(benchmark::State& state) {
-    State& st = bench_state();
-    ImageRecord& image = bench_image(2, 2048);
-    for (auto _ : state) {
-        const double t = seconds([&] {
-            flip_image(st, image);
-            flip_image(st, image);
-        });
-        state.SetIterationTime(t);
-    }
-}
-
 void BM_OxRead(benchmark::State& state) {
     State& st = bench_state();
     ImageRecord& image = bench_image(2, 2048);
     const std::string path = scratch_path("r.ox");
-    files::write_ox(st, image, path.c_str(), 1);
+    files::write_ox(image, path.c_str(), 1);
     const std::size_t bytes = image.rgb.size();
     compare(
         state,
@@ -237,7 +223,6 @@ BENCHMARK(BM_Gml)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond
 BENCHMARK(BM_Html)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Header)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_OxWrite)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_OxWriteFlips)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_OxRead)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 BENCHMARK_MAIN();

@@ -14,6 +14,7 @@ set(OMBRIX_GENERATED
     ${OMBRIX_GENERATED_DIR}/ombrix.map
     ${OMBRIX_GENERATED_DIR}/ombrix_exports.h
     ${OMBRIX_GENERATED_DIR}/manifest_table.inc
+    ${OMBRIX_GENERATED_DIR}/real_exports.inc
     ${OMBRIX_GENERATED_DIR}/reference.md)
 add_custom_command(
   OUTPUT ${OMBRIX_GENERATED}

@@ -6,8 +6,8 @@
 //
 // result and each arg type are r (a real, passed as double) or s (a zero-terminated string);
 // "-" stands for no arguments. From that list this tool writes the linker version script, the C
-// declarations every definition is compiled against, the runner's call table and the function
-// reference, and keeps the reference in the README current.
+// declarations every definition is compiled against, the runner's call table, a table of calls
+// the tests sweep over, and the function reference, and keeps the reference in the README current.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -31,6 +31,7 @@ struct Export {
     std::string text;
     std::string section;
     std::string where;
+    std::string manifest;  // the .def file's name without its extension: "devil" for devil.def
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -52,6 +53,9 @@ std::vector<Export> read_manifests(const std::vector<std::string>& paths) {
         std::ifstream in(path);
         if (!in) fail("cannot read " + path);
         std::string line, section = "Exports";
+        const auto slash = path.find_last_of('/');
+        std::string manifest = path.substr(slash == std::string::npos ? 0 : slash + 1);
+        manifest = manifest.substr(0, manifest.find('.'));
         int number = 0;
         while (std::getline(in, line)) {
             ++number;
@@ -87,6 +91,7 @@ std::vector<Export> read_manifests(const std::vector<std::string>& paths) {
             e.text = trim(t.substr(bar + 1));
             e.section = section;
             e.where = where;
+            e.manifest = manifest;
             if (!seen.insert(e.name).second) fail(where + ": " + e.name + " is listed twice");
             out.push_back(std::move(e));
         }
@@ -144,6 +149,29 @@ std::string call_table(const std::vector<Export>& exports) {
     return s;
 }
 
+// Every export with a real result as a call from arrays of arguments, for tests that sweep exports
+// the manifest names: argument i is reals[i] or strings[i] by its type.
+std::string real_calls(const std::vector<Export>& exports) {
+    std::string s =
+        "// Generated from src/exports/*.def: OMBRIX_REAL_EXPORT(name, manifest, argument names, argument\n"
+        "// types, call), where call(reals, strings) passes argument i as reals[i] or strings[i].\n";
+    for (const auto& e : exports) {
+        if (e.result != 'r') continue;
+        std::string names, types, args;
+        for (std::size_t i = 0; i < e.arguments.size(); ++i) {
+            const std::string at = "[" + std::to_string(i) + "]";
+            names += (i ? " " : "") + e.arguments[i].name;
+            types += e.arguments[i].type;
+            args += (i ? ", " : "") + std::string(e.arguments[i].type == 'r' ? "reals" : "strings") + at;
+        }
+        s += "OMBRIX_REAL_EXPORT(\"" + e.name + "\", \"" + e.manifest + "\", \"" + names + "\", \"" + types +
+             "\",\n    []([[maybe_unused]] const double* reals, [[maybe_unused]] const char* const* strings) {\n"
+             "        return " +
+             e.name + "(" + args + ");\n    })\n";
+    }
+    return s;
+}
+
 std::string reference(const std::vector<Export>& exports) {
     std::string s;
     std::string section;
@@ -184,6 +212,7 @@ int main(int argc, char** argv) {
         write_file(target + "/ombrix.map", version_script(exports));
         write_file(target + "/ombrix_exports.h", declarations(exports));
         write_file(target + "/manifest_table.inc", call_table(exports));
+        write_file(target + "/real_exports.inc", real_calls(exports));
         write_file(target + "/reference.md", reference(exports));
         return 0;
     }

@@ -3,7 +3,10 @@
 // result and a last-error text. No exception ever reaches the host.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <new>
+#include <type_traits>
 
 #include "ombrix_exports.h"
 #include "store/convert.hpp"
@@ -39,6 +42,41 @@ const char* text_boundary(Body&& body) noexcept {
         st.last_error = text::internal_error;
         return "-1";
     }
+}
+
+// The entry of a mode, setting or language table that the host's index selects. Any other index
+// is refused: result 0 and ILU's invalid-parameter text.
+template <class Entry, std::size_t N>
+Entry pick(const Entry (&table)[N], double index) {
+    const std::int32_t i = to_int32(index);
+    if (i < 0 || static_cast<std::size_t>(i) >= N) fail_devil(0, il_invalid_param);
+    return table[static_cast<std::size_t>(i)];
+}
+
+// The shape of an image export: the initialised test, the image lookup (unknown and freed IDs
+// fail alike), then the operation, given the record alone or the State and the record.
+template <class Op>
+double on_image(double id, Op&& op) {
+    return boundary([&](State& st) {
+        st.require_initialised();
+        ImageRecord& image = st.images.get(to_image_id(id));
+        if constexpr (std::is_invocable_v<Op&, State&, ImageRecord&>)
+            return op(st, image);
+        else
+            return op(image);
+    });
+}
+
+// The same for the image exports that also run before init.
+template <class Op>
+double on_image_before_init(double id, Op&& op) {
+    return boundary([&](State& st) {
+        ImageRecord& image = st.images.get(to_image_id(id));
+        if constexpr (std::is_invocable_v<Op&, State&, ImageRecord&>)
+            return op(st, image);
+        else
+            return op(image);
+    });
 }
 
 }  // namespace ombrix

@@ -6,19 +6,6 @@
 
 using namespace ombrix;
 
-namespace {
-
-// The common shape: initialised test, image lookup, the operation.
-template <class Op>
-double on_image(double id, Op&& op) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return op(st, st.images.get(to_image_id(id)));
-    });
-}
-
-}  // namespace
-
 extern "C" {
 
 double image_Negative(double id) {

@@ -17,7 +17,7 @@ extern "C" {
 double image_to_OX(double id, const char* path, double mode) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return files::write_ox(st, st.images.get(to_image_id(id)), path, to_int32(mode));
+        return files::write_ox(st.images.get(to_image_id(id)), path, to_int32(mode));
     });
 }
 
@@ -48,15 +48,15 @@ double image_to_html(double id, const char* path) {
 double image_to_gml(double id, const char* path) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return files::write_gml(st, st.images.get(to_image_id(id)), path);
+        return files::write_gml(st.images.get(to_image_id(id)), path);
     });
 }
 
 double image_to_h(double id, const char* path, double mode) {
     return boundary([&](State& st) {
         st.require_initialised();
-        const std::int32_t m = to_int32(mode);
-        if (m < 0 || m > 2) fail_devil(0, il_invalid_param);
+        // The mode is refused before the image is looked up.
+        const files::HeaderMode m = pick(files::header_mode_table, mode);
         return files::write_header(st, st.images.get(to_image_id(id)), path, m);
     });
 }

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "colour/grey.hpp"
-#include "files/flip.hpp"
 #include "files/output.hpp"
 #include "files/ox_format.hpp"
+#include "files/rows.hpp"
 #include "store/errors.hpp"
 #include "store/images.hpp"
 
@@ -42,10 +42,9 @@ bool is_directory(std::FILE* file) {
 
 }  // namespace
 
-double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
+double write_ox(const ImageRecord& image, const char* path, std::int32_t mode) {
     File file(path, "wb");
     if (!file) fail(-1, text::ox_create_failed);
-    FlippedImage flipped(st, image);
     OutputBuffer out(file.get());
     out.put("OX ");
     out.put_int(image.width);
@@ -55,40 +54,53 @@ double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mo
     out.put_int(mode);
     out.put(" 1 ");
 
-    const std::size_t count = image.pixel_count();
-    if (count == 0) return 0;
-    const std::uint8_t* rgb = image.rgb.data();
+    if (image.pixel_count() == 0) return 0;
+    const RowOrder rows(image);
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
     switch (mode) {
         case 0:
-            for (std::size_t k = 0; k < count;) {
-                const std::size_t n = std::min(count - k, OutputBuffer::block_size);
-                char* p = out.reserve(n);
-                for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<char>(colour::grey_level(rgb + 3 * (k + i)));
-                out.commit(p + n);
-                k += n;
+            for (std::size_t y = 0; y < height; ++y) {
+                const std::uint8_t* rgb = rows.row(y);
+                for (std::size_t x = 0; x < width;) {
+                    const std::size_t n = std::min(width - x, OutputBuffer::block_size);
+                    char* p = out.reserve(n);
+                    for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<char>(colour::grey_level(rgb + 3 * (x + i)));
+                    out.commit(p + n);
+                    x += n;
+                }
             }
             break;
         case 1:
-            out.put_bytes(rgb, count * 3);
+            if (!rows.reversed()) {
+                out.put_bytes(image.rgb.data(), width * height * 3);
+                break;
+            }
+            for (std::size_t y = 0; y < height; ++y) out.put_bytes(rows.row(y), width * 3);
             break;
         case 2: {
-            for (std::size_t k = 0; k < count;) {
-                const std::size_t n = std::min(count - k, OutputBuffer::block_size / 4);
-                char* p = out.reserve(n * 4);
-                for (std::size_t i = 0; i < n; ++i) {
-                    const std::size_t at = 3 * (k + i);
-                    p[4 * i] = static_cast<char>(rgb[at]);
-                    p[4 * i + 1] = static_cast<char>(rgb[at + 1]);
-                    p[4 * i + 2] = static_cast<char>(rgb[at + 2]);
-                    p[4 * i + 3] = static_cast<char>(image.rgba_byte(at));  // 0 where there is no rgba
+            // The fourth byte of pixel k of the file is rgba byte 3 × k of the record, whatever
+            // row order the pixels are written in.
+            for (std::size_t y = 0, k = 0; y < height; ++y) {
+                const std::uint8_t* rgb = rows.row(y);
+                for (std::size_t x = 0; x < width;) {
+                    const std::size_t n = std::min(width - x, OutputBuffer::block_size / 4);
+                    char* p = out.reserve(n * 4);
+                    for (std::size_t i = 0; i < n; ++i, ++k) {
+                        const std::uint8_t* px = rgb + 3 * (x + i);
+                        p[4 * i] = static_cast<char>(px[0]);
+                        p[4 * i + 1] = static_cast<char>(px[1]);
+                        p[4 * i + 2] = static_cast<char>(px[2]);
+                        p[4 * i + 3] = static_cast<char>(image.rgba_byte(3 * k));  // 0 where there is no rgba
+                    }
+                    out.commit(p + n * 4);
+                    x += n;
                 }
-                out.commit(p + n * 4);
-                k += n;
             }
             break;
         }
         default:
-            // The header stays in the file; the guards flip the image back and close the file.
+            // The header stays in the file; the file handle closes it.
             fail_devil(0, il_invalid_param);
     }
     return 0;

@@ -11,7 +11,7 @@ namespace ombrix::files {
 // for a mode other than 0, 1 or 2 (which leaves the header alone in the file and sets ILU's
 // invalid-parameter text); throws Failure(-1, "Error create Ombrix file") when the file cannot
 // be created. The image is the same afterwards.
-double write_ox(State& st, ImageRecord& image, const char* path, std::int32_t mode);
+double write_ox(const ImageRecord& image, const char* path, std::int32_t mode);
 
 // Reads an OX file into a new image under a freshly taken ID and returns that ID.
 double load_ox(State& st, const char* path);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "store/pixel_limit.hpp"
+
 namespace ombrix::files {
 
 namespace {
@@ -36,8 +38,7 @@ std::optional<OxHeader> parse_ox_header(const std::uint8_t* data, std::size_t si
         if (!parse_number(data, size, at, n)) return std::nullopt;
     if (at >= size || !is_space(data[at])) return std::nullopt;
     const auto [width, height, mode, fourth] = numbers;
-    if (fourth != 1 || width < 0 || height < 0) return std::nullopt;
-    if (width > max_pixels || height > max_pixels || width * height > max_pixels) return std::nullopt;
+    if (fourth != 1 || !pixels_fit(width, height)) return std::nullopt;
     return OxHeader{static_cast<std::int32_t>(width), static_cast<std::int32_t>(height),
                     static_cast<std::int32_t>(mode), at + 1};
 }

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "colour/grey.hpp"
-#include "files/flip.hpp"
 #include "files/output.hpp"
+#include "files/rows.hpp"
 #include "store/convert.hpp"
 #include "store/errors.hpp"
 
@@ -66,7 +66,7 @@ std::string escape_html(const char* text) {
     return out;
 }
 
-double write_html(State& st, ImageRecord& image, const char* path) {
+double write_html(const State& st, const ImageRecord& image, const char* path) {
     File file(path, "wb");
     if (!file) fail(-1, text::html_create_failed);
     OutputBuffer out(file.get());
@@ -80,16 +80,16 @@ double write_html(State& st, ImageRecord& image, const char* path) {
     out.put_int(to_int32(st.html.cell_spacing));
     out.put(">\n   <TR>\n");
 
-    FlippedImage flipped(st, image);
+    const RowOrder rows(image);
     constexpr std::string_view head = "      <TD  BGCOLOR=#";
     const std::string tail = "> " + st.html.cell_text + "; </TD>\n";
     constexpr std::string_view row_break = "   </TR><TR>\n";
     const std::size_t cell_size = head.size() + 6 + tail.size();
     const bool cell_fits = cell_size + row_break.size() <= OutputBuffer::block_size;
     const std::size_t width = static_cast<std::size_t>(image.width);
-    const std::uint8_t* rgb = image.rgb.data();
     const std::size_t height = width ? static_cast<std::size_t>(image.height) : 0;
     for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* rgb = rows.row(y);
         for (std::size_t x = 0; x < width; ++x, rgb += 3) {
             if (cell_fits) {
                 char* p = out.reserve(cell_size);
@@ -109,7 +109,6 @@ double write_html(State& st, ImageRecord& image, const char* path) {
         // Written after the last row too: the page ends with one empty row.
         out.put(row_break);
     }
-    flipped.restore();
     out.put("   </TR>\n</TABLE></BODY></HTML>");
     return 1;
 }
@@ -167,18 +166,18 @@ private:
 
 }  // namespace
 
-double write_gml(State& st, ImageRecord& image, const char* path) {
+double write_gml(const ImageRecord& image, const char* path) {
     File file(path, "wb");
     if (!file) fail(-1, text::gml_create_failed);
     OutputBuffer out(file.get());
     out.put("//Converted by Ombrix Plug-In\n\n");
 
-    FlippedImage flipped(st, image);
+    const RowOrder rows(image);
     const std::int32_t width = image.width, height = image.height;
-    const std::uint8_t* rgb = image.rgb.data();
     GmlLineStart line;
     for (std::int32_t y = 0; y < height && width > 0; ++y) {
         line.start_row(y);
+        const std::uint8_t* rgb = rows.row(static_cast<std::size_t>(y));
         for (std::int32_t x = 0; x < width; ++x, rgb += 3) {
             if (x) line.next_x();
             char* p = out.reserve(GmlLineStart::capacity + 16);
@@ -192,8 +191,7 @@ double write_gml(State& st, ImageRecord& image, const char* path) {
     return 1;
 }
 
-double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode) {
-    if (mode < 0 || mode > 2) fail_devil(0, il_invalid_param);
+double write_header(const State& st, const ImageRecord& image, const char* path, HeaderMode mode) {
     File file(path, "wb");
     if (!file) fail(-1, text::header_create_failed);
     OutputBuffer out(file.get());
@@ -211,37 +209,39 @@ double write_header(State& st, ImageRecord& image, const char* path, std::int32_
     out.put(st.header_array_name);
     out.put("[] = \n{\n    ");
 
-    FlippedImage flipped(st, image);
-    const std::size_t count = image.pixel_count();
+    const RowOrder rows(image);
+    const std::size_t width = image.pixel_count() ? static_cast<std::size_t>(image.width) : 0;
+    const std::size_t height = width ? static_cast<std::size_t>(image.height) : 0;
     const std::size_t per_line = pixels_per_line[m];
-    const std::uint8_t* rgb = image.rgb.data();
     std::size_t on_line = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        char* p = out.reserve(32);
-        const std::uint8_t* px = rgb + 3 * k;
-        if (mode == 0) {
-            std::memcpy(p, value_table[colour::grey_level(px)].data(), 5);
-            p += 5;
-        } else {
-            std::memcpy(p, value_table[px[0]].data(), 5);
-            std::memcpy(p + 5, value_table[px[1]].data(), 5);
-            std::memcpy(p + 10, value_table[px[2]].data(), 5);
-            p += 15;
-            if (mode == 2) {
-                // 0 where the record has no rgba buffer.
-                std::memcpy(p, value_table[image.rgba_byte(3 * k)].data(), 5);
+    // k counts pixels in the order they are written: the rgba byte goes with that position.
+    for (std::size_t y = 0, k = 0; y < height; ++y) {
+        const std::uint8_t* px = rows.row(y);
+        for (std::size_t x = 0; x < width; ++x, ++k, px += 3) {
+            char* p = out.reserve(32);
+            if (mode == HeaderMode::grey) {
+                std::memcpy(p, value_table[colour::grey_level(px)].data(), 5);
                 p += 5;
+            } else {
+                std::memcpy(p, value_table[px[0]].data(), 5);
+                std::memcpy(p + 5, value_table[px[1]].data(), 5);
+                std::memcpy(p + 10, value_table[px[2]].data(), 5);
+                p += 15;
+                if (mode == HeaderMode::rgba) {
+                    // 0 where the record has no rgba buffer.
+                    std::memcpy(p, value_table[image.rgba_byte(3 * k)].data(), 5);
+                    p += 5;
+                }
             }
+            if (++on_line == per_line) {
+                *p++ = '\n';
+                *p++ = '\t';
+                on_line = 0;
+            }
+            out.commit(p);
         }
-        if (++on_line == per_line) {
-            *p++ = '\n';
-            *p++ = '\t';
-            on_line = 0;
-        }
-        out.commit(p);
     }
     out.put("\t");
-    flipped.restore();
     out.put("};");
     return 0;
 }

@@ -12,13 +12,15 @@ namespace ombrix::files {
 
 // Returns 1; throws Failure(-1, "Error create HTML file") when the file cannot be created. The
 // path goes into the page title with &, <, >, " and ' escaped.
-double write_html(State& st, ImageRecord& image, const char* path);
+double write_html(const State& st, const ImageRecord& image, const char* path);
 // Returns 1; throws Failure(-1, "Error create GML file").
-double write_gml(State& st, ImageRecord& image, const char* path);
-// Mode 0 grey, 1 RGB, 2 RGB and the rgba byte. Returns 0; throws Failure(-1, "Error create
-// C-source file"); a mode other than 0, 1 or 2 gives Failure(0, ILU's invalid-parameter text)
-// before the file is opened.
-double write_header(State& st, ImageRecord& image, const char* path, std::int32_t mode);
+double write_gml(const ImageRecord& image, const char* path);
+// What a C header holds per pixel: its grey level, its RGB bytes, or those and its rgba byte.
+enum class HeaderMode { grey, rgb, rgba };
+inline constexpr HeaderMode header_mode_table[] = {HeaderMode::grey, HeaderMode::rgb, HeaderMode::rgba};
+
+// Returns 0; throws Failure(-1, "Error create C-source file").
+double write_header(const State& st, const ImageRecord& image, const char* path, HeaderMode mode);
 
 // The text as it may stand inside an HTML element or a quoted attribute.
 std::string escape_html(const char* text);

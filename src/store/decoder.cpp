@@ -332,8 +332,7 @@ Outcome decode_isolated(const char* path, DecodedImage& out) {
     }
 
     const Properties& p = reply.properties;
-    if (p.width < 0 || p.height < 0 || static_cast<std::int64_t>(p.width) * p.height > max_pixels)
-        return finish(Outcome::broken);
+    if (!pixels_fit(p.width, p.height)) return finish(Outcome::broken);
     const std::size_t bytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height) * 3;
     if (reply.pixel_bytes != bytes) return finish(Outcome::broken);
     PixelBlock& block = pixel_block();

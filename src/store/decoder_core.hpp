@@ -26,8 +26,7 @@ Outcome decode_with_devil(const char* path, Properties& p, Destination&& destina
     p.offset_x = ilGetInteger(IL_IMAGE_OFFX);
     p.offset_y = ilGetInteger(IL_IMAGE_OFFY);
     p.depth = ilGetInteger(IL_IMAGE_DEPTH);
-    if (p.width < 0 || p.height < 0 || static_cast<std::int64_t>(p.width) * p.height > max_pixels)
-        return Outcome::too_large;
+    if (!pixels_fit(p.width, p.height)) return Outcome::too_large;
     const std::size_t bytes = static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height) * 3;
     if (bytes == 0) return Outcome::loaded;
     std::uint8_t* pixels = destination(bytes);

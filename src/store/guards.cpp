@@ -33,8 +33,4 @@ bool rotate_angle_fits(float angle) noexcept {
     return std::fabs(std::fmod(static_cast<double>(angle), 180.0)) != 90.0;
 }
 
-bool size_fits(std::int64_t width, std::int64_t height) noexcept {
-    return width >= 1 && height >= 1 && width <= max_pixels && height <= max_pixels && width * height <= max_pixels;
-}
-
 }  // namespace ombrix::guard

@@ -37,7 +37,5 @@ bool wave_fits(std::int64_t width, float angle) noexcept;
 bool crop_fits(std::int64_t width, std::int64_t height, std::uint32_t x, std::uint32_t y, std::uint32_t crop_width,
                std::uint32_t crop_height) noexcept;
 bool rotate_angle_fits(float angle) noexcept;
-// A new image size within the pixel limit and at least 1 × 1.
-bool size_fits(std::int64_t width, std::int64_t height) noexcept;
 
 }  // namespace ombrix::guard

@@ -30,9 +30,7 @@ double trip(State& st, ImageRecord& image, Call&& call) {
 // A new image size: at least 1 × 1, and within the pixel limit.
 void require_new_size(double width, double height) {
     if (!(width >= 1 && height >= 1)) refuse();
-    if (!(width <= static_cast<double>(max_pixels) && height <= static_cast<double>(max_pixels)) ||
-        !guard::size_fits(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height)))
-        fail(0, text::too_large);
+    if (!pixels_fit(width, height)) fail(0, text::too_large);
 }
 
 void require_filter_fits() {

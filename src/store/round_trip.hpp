@@ -33,8 +33,9 @@ void round_trip(State& st, ImageRecord& image, Call&& call) {
 // turns again when the origin mode is upper left. Computed without DevIL: the two cases are a
 // reversal of the rows and no change at all.
 void flip_image(State& st, ImageRecord& image);
-// The same through DevIL itself (what flip_image must equal).
-void flip_image_through_devil(State& st, ImageRecord& image);
+// Whether flip_image, under the current origin settings, reverses this record's rows (otherwise it
+// leaves the record as it is).
+bool flip_reverses_rows(const ImageRecord& image);
 
 // Reverses the order of the rows of a width × height RGB buffer in place.
 void reverse_rows(std::uint8_t* rgb, std::size_t width, std::size_t height) noexcept;

@@ -13,8 +13,7 @@ const char* devil_error_text(ILenum code) noexcept {
 }
 
 void check_image_size(std::int64_t width, std::int64_t height) {
-    if (width < 0 || height < 0) fail(-1, text::too_large);
-    if (width > max_pixels || height > max_pixels || width * height > max_pixels) fail(-1, text::too_large);
+    if (!pixels_fit(width, height)) fail(-1, text::too_large);
 }
 
 std::unique_ptr<ImageRecord> make_record(std::int32_t width, std::int32_t height) {

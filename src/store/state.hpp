@@ -14,6 +14,7 @@
 
 #include "store/errors.hpp"
 #include "store/memory.hpp"
+#include "store/pixel_limit.hpp"
 
 namespace ombrix {
 
@@ -38,10 +39,6 @@ struct ImageRecord {
     // Byte `index` of `rgba`, or 0 where the record has none.
     std::uint8_t rgba_byte(std::size_t index) const noexcept { return index < rgba.size() ? rgba[index] : 0; }
 };
-
-// Every image the library makes or resizes stays within this many pixels, so that
-// width × height × 4 always fits and no request can exhaust memory.
-inline constexpr std::int64_t max_pixels = std::int64_t{1} << 28;
 
 // Throws Failure(-1, "Image too large…") unless a width × height image is allowed.
 void check_image_size(std::int64_t width, std::int64_t height);

@@ -28,27 +28,27 @@ TEST_F(OxTest, WriterBytesMatchTheFormatInEveryMode) {
     auto& image = add(0, image_of(2, 1, {10, 20, 30, 40, 50, 60}));
     const std::string path = dir.file("a.ox");
 
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 1), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 1), 0);
     EXPECT_EQ(read_file(path), std::string("OX 2 1 1 1 \x0A\x14\x1E\x28\x32\x3C", 17));
 
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 0), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 0), 0);
     EXPECT_EQ(read_file(path), std::string("OX 2 1 0 1 \x12\x30", 13));
 
     // Mode 2 takes byte 3k of the rgba buffer; an image without one writes zeros.
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 2), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 2), 0);
     EXPECT_EQ(read_file(path), std::string("OX 2 1 2 1 \x0A\x14\x1E\x00\x28\x32\x3C\x00", 19));
     image.rgba = memory::Buffer(8, true);
     image.rgba[0] = 7;
     image.rgba[3] = 9;
     image.rgba[1] = 99;  // not a record's byte
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 2), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 2), 0);
     EXPECT_EQ(read_file(path), std::string("OX 2 1 2 1 \x0A\x14\x1E\x07\x28\x32\x3C\x09", 19));
 }
 
 TEST_F(OxTest, WriterPutsTheLastStoredRowFirstAndLeavesTheImageAsItWas) {
     auto& image = add(0, image_of(1, 2, {1, 2, 3, 4, 5, 6}));
     const std::string path = dir.file("a.ox");
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 1), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 1), 0);
     EXPECT_EQ(read_file(path), std::string("OX 1 2 1 1 \x04\x05\x06\x01\x02\x03", 17));
     EXPECT_EQ(pixels(image), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
 }
@@ -57,7 +57,7 @@ TEST_F(OxTest, UnknownModeLeavesTheHeaderAloneAndTheImageUnchanged) {
     auto& image = add(0, image_of(2, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
     const auto before = pixels(image);
     const std::string path = dir.file("a.ox");
-    const auto [result, message] = outcome(st, [&] { return write_ox(st, image, path.c_str(), 3); });
+    const auto [result, message] = outcome(st, [&] { return write_ox(image, path.c_str(), 3); });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(message, devil_error_text(il_invalid_param));
     EXPECT_EQ(read_file(path), "OX 2 2 3 1 ");
@@ -67,7 +67,7 @@ TEST_F(OxTest, UnknownModeLeavesTheHeaderAloneAndTheImageUnchanged) {
 TEST_F(OxTest, ImageWithoutPixelsIsTheHeaderAloneAndReadsBack) {
     auto& image = add(0, make_record(0, 3));
     const std::string path = dir.file("a.ox");
-    EXPECT_EQ(write_ox(st, image, path.c_str(), 7), 0);
+    EXPECT_EQ(write_ox(image, path.c_str(), 7), 0);
     EXPECT_EQ(read_file(path), "OX 0 3 7 1 ");
     // Width 0 reads back whatever the mode.
     const double id = load_ox(st, path.c_str());
@@ -78,7 +78,7 @@ TEST_F(OxTest, ImageWithoutPixelsIsTheHeaderAloneAndReadsBack) {
 TEST_F(OxTest, WriterThatCannotCreateTheFileLeavesTheImageAlone) {
     auto& image = add(0, image_of(1, 2, {1, 2, 3, 4, 5, 6}));
     const std::string path = dir.file("missing/a.ox");
-    const auto [result, message] = outcome(st, [&] { return write_ox(st, image, path.c_str(), 1); });
+    const auto [result, message] = outcome(st, [&] { return write_ox(image, path.c_str(), 1); });
     EXPECT_EQ(result, -1);
     EXPECT_EQ(message, text::ox_create_failed);
     EXPECT_EQ(pixels(image), (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
@@ -92,7 +92,7 @@ TEST_F(OxTest, RoundTripRestoresPixelsAndExtraBytes) {
     const std::string path = dir.file("a.ox");
     for (int mode : {1, 2}) {
         SCOPED_TRACE(mode);
-        write_ox(st, image, path.c_str(), mode);
+        write_ox(image, path.c_str(), mode);
         const auto id = static_cast<std::int32_t>(load_ox(st, path.c_str()));
         const ImageRecord& back = st.images.get(id);
         EXPECT_EQ(back.width, 5);
@@ -102,7 +102,7 @@ TEST_F(OxTest, RoundTripRestoresPixelsAndExtraBytes) {
             EXPECT_EQ(back.rgba_byte(3 * k), mode == 2 ? 100 + k : 0) << k;
     }
     // Grey: each pixel's three channels are its grey level, rows in place.
-    write_ox(st, image, path.c_str(), 0);
+    write_ox(image, path.c_str(), 0);
     const ImageRecord& grey = st.images.get(static_cast<std::int32_t>(load_ox(st, path.c_str())));
     for (std::size_t k = 0; k < image.pixel_count(); ++k) {
         const int g = (77 * image.rgb[3 * k] + 150 * image.rgb[3 * k + 1] + 29 * image.rgb[3 * k + 2]) >> 8;

@@ -11,6 +11,7 @@ namespace ombrix::testing {
 namespace {
 
 using files::write_gml;
+using files::HeaderMode;
 using files::write_header;
 using files::write_html;
 
@@ -60,7 +61,7 @@ TEST_F(TextExportTest, HtmlTitleEscapesThePath) {
 TEST_F(TextExportTest, GmlScriptRedrawsThePictureUpright) {
     auto& image = add(0, image_of(2, 2, {1, 0, 0, 0, 1, 0, 0, 0, 1, 255, 255, 255}));
     const std::string path = dir.file("a.gml");
-    EXPECT_EQ(write_gml(st, image, path.c_str()), 1);
+    EXPECT_EQ(write_gml(image, path.c_str()), 1);
     EXPECT_EQ(read_file(path),
               "//Converted by Ombrix Plug-In\n\n"
               "draw_point_color(0, 0, 65536);\ndraw_point_color(1, 0, 16777215);\n"
@@ -68,11 +69,11 @@ TEST_F(TextExportTest, GmlScriptRedrawsThePictureUpright) {
     // Column numbers carry from 9 to 10 and from 99 to 100 within a row.
     auto& wide = add(2, make_record(101, 1));
     std::fill(wide.rgb.data(), wide.rgb.data() + wide.rgb.size(), std::uint8_t{0});
-    write_gml(st, wide, path.c_str());
+    write_gml(wide, path.c_str());
     std::string lines = "//Converted by Ombrix Plug-In\n\n";
     for (int x = 0; x < 101; ++x) lines += "draw_point_color(" + std::to_string(x) + ", 0, 0);\n";
     EXPECT_EQ(read_file(path), lines);
-    write_gml(st, add(1, make_record(3, 0)), path.c_str());
+    write_gml(add(1, make_record(3, 0)), path.c_str());
     EXPECT_EQ(read_file(path), "//Converted by Ombrix Plug-In\n\n");
 }
 
@@ -81,7 +82,7 @@ const std::string header_top = "//Converted by Ombrix Plug-In\n\n// C Image Head
 TEST_F(TextExportTest, HeaderLinesBreakAfterEachModesPixelCount) {
     auto& row = add(0, image_of(5, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 255}));
     const std::string path = dir.file("a.h");
-    EXPECT_EQ(write_header(st, row, path.c_str(), 1), 0);
+    EXPECT_EQ(write_header(st, row, path.c_str(), HeaderMode::rgb), 0);
     EXPECT_EQ(read_file(path), header_top +
                                    "3\n#define  ImageWidth 5;\n#define  ImageHeight 1;\n\nunsigned char Image_Data[] = "
                                    "\n{\n       0,   1,   2,   3,   4,   5,   6,   7,   8,   9,  10,  11,  12,  13, "
@@ -90,7 +91,7 @@ TEST_F(TextExportTest, HeaderLinesBreakAfterEachModesPixelCount) {
     // Sixteen grey pixels: fifteen on the first line, the sixteenth after a tab.
     auto& grey = add(1, make_record(16, 1));
     for (std::size_t i = 0; i < grey.rgb.size(); ++i) grey.rgb[i] = static_cast<std::uint8_t>(i / 3 * 10);
-    write_header(st, grey, path.c_str(), 0);
+    write_header(st, grey, path.c_str(), HeaderMode::grey);
     std::string values;
     for (int i = 0; i < 15; ++i) values += (i == 0 ? "   0," : (i < 10 ? "  " : " ") + std::to_string(i * 10) + ",");
     EXPECT_EQ(read_file(path),
@@ -106,11 +107,11 @@ TEST_F(TextExportTest, HeaderModeTwoTakesTheRgbaByteAndTheArrayName) {
     image.rgba[0] = 77;  // record 0 after the flip is stored pixel 1, but the byte is taken at 3 × 0
     st.header_array_name = "logo";
     const std::string path = dir.file("a.h");
-    write_header(st, image, path.c_str(), 2);
+    write_header(st, image, path.c_str(), HeaderMode::rgba);
     EXPECT_EQ(read_file(path), header_top +
                                    "4\n#define  ImageWidth 1;\n#define  ImageHeight 2;\n\nunsigned char logo[] = "
                                    "\n{\n       4,   5,   6,  77,   1,   2,   3,   0,\t};");
-    write_header(st, add(1, make_record(0, 0)), path.c_str(), 2);
+    write_header(st, add(1, make_record(0, 0)), path.c_str(), HeaderMode::rgba);
     EXPECT_EQ(read_file(path), header_top +
                                    "4\n#define  ImageWidth 0;\n#define  ImageHeight 0;\n\nunsigned char logo[] = "
                                    "\n{\n    \t};");
@@ -129,8 +130,8 @@ TEST_F(TextExportTest, WritersThatCannotCreateTheFileFailWithTheirOwnText) {
         return std::string("no failure");
     };
     EXPECT_EQ(text_of([&] { write_html(st, image, path.c_str()); }), text::html_create_failed);
-    EXPECT_EQ(text_of([&] { write_gml(st, image, path.c_str()); }), text::gml_create_failed);
-    EXPECT_EQ(text_of([&] { write_header(st, image, path.c_str(), 1); }), text::header_create_failed);
+    EXPECT_EQ(text_of([&] { write_gml(image, path.c_str()); }), text::gml_create_failed);
+    EXPECT_EQ(text_of([&] { write_header(st, image, path.c_str(), HeaderMode::rgb); }), text::header_create_failed);
     EXPECT_EQ(pixels(image), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -160,7 +161,7 @@ TEST_F(TextExportTest, CompiledHeaderHoldsThePixelsInEveryMode) {
     const auto pixels_top_first = top_first(image);
     for (int mode : {0, 1, 2}) {
         SCOPED_TRACE(mode);
-        write_header(st, image, dir.file("image.h").c_str(), mode);
+        write_header(st, image, dir.file("image.h").c_str(), files::header_mode_table[mode]);
         int status = 0;
         const std::string d = dir.path().string();
         run("cc -std=c99 -Wall -Werror -o '" + d + "/show' '" + d + "/main.c' 2>&1", &status);

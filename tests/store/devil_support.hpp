@@ -3,11 +3,13 @@
 #pragma once
 
 #include <IL/il.h>
+#include <IL/ilu.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "exports/boundary.hpp"
+#include "store/round_trip.hpp"
 #include "store/state.hpp"
 
 namespace ombrix::testing {
@@ -54,6 +56,12 @@ std::vector<std::uint8_t> devil_reference(const std::vector<std::uint8_t>& rgb, 
     if (out_width) *out_width = w;
     if (out_height) *out_height = h;
     return out;
+}
+
+// image_FlipImageh made the slow way, through iluFlipImage on a round trip: what the library's
+// direct row reversal must equal.
+inline void flip_image_through_devil(State& st, ImageRecord& image) {
+    round_trip(st, image, [] { iluFlipImage(); });
 }
 
 }  // namespace ombrix::testing

@@ -1,6 +1,7 @@
 // The image table, the ID counter and the allocator.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -50,6 +51,26 @@ TEST(ImageTable, RecordsBeyondThePixelLimitAreRefused) {
     EXPECT_THROW(check_image_size(std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()),
                  Failure);
     EXPECT_NO_THROW(make_record(0, 0));
+}
+
+TEST(PixelLimit, SizesAreJudgedWithoutOverflow) {
+    EXPECT_TRUE(pixels_fit(1 << 14, 1 << 14));
+    EXPECT_TRUE(pixels_fit(max_pixels, 1));
+    EXPECT_TRUE(pixels_fit(0, max_pixels));
+    EXPECT_FALSE(pixels_fit((1 << 14) + 1, 1 << 14));
+    EXPECT_FALSE(pixels_fit(max_pixels + 1, 0));
+    EXPECT_FALSE(pixels_fit(-1, 0));
+    // Products that wrap a 64-bit multiply to zero or to a small value never fit.
+    EXPECT_FALSE(pixels_fit(std::int64_t{1} << 32, std::int64_t{1} << 32));
+    EXPECT_FALSE(pixels_fit((std::int64_t{1} << 62) + 1, std::int64_t{4}));
+    EXPECT_FALSE(pixels_fit(std::numeric_limits<std::uint64_t>::max(), std::uint64_t{1}));
+    // Host numbers: fractions truncate, anything not a finite number within the limit is refused.
+    EXPECT_TRUE(pixels_fit(16384.9, 16384.9));
+    EXPECT_FALSE(pixels_fit(16385.0, 16384.0));
+    EXPECT_FALSE(pixels_fit(std::nan(""), 1.0));
+    EXPECT_FALSE(pixels_fit(1.0, std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(pixels_fit(-0.5, 1.0));
+    EXPECT_FALSE(pixels_fit(1e300, 0.0));
 }
 
 TEST(Memory, LargeBlocksAreHugePageAlignedAndZeroed) {
