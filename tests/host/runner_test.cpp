@@ -72,7 +72,8 @@ TEST_F(RunnerTest, UsageErrorsExitWithTwo) {
     std::vector<std::vector<std::string>> bad = {
         {},
         {"--frobnicate", script},
-        {script, script},
+        {"--timeout", "0", script},
+        {"--timeout", "soon", script},
         {"--library"},
         {"--canvas", "4", "4"},
         {"--canvas", "0", "4", "out.png", script},
