@@ -31,7 +31,10 @@ void scalar_pass(byte* p, std::size_t n) noexcept {
 }
 
 // Mode 33: rand() for red, then green, then blue, each reduced modulo 255 (a braced list is
-// evaluated left to right).
+// evaluated left to right). The calls stay plain: the generator's state lives inside the C
+// library, where the host's own srand and rand calls move it too, and no public interface reads
+// or sets it; a faster generator stepping the same sequence would have to copy that private state
+// in and out, and would be right only for one C library's version of rand.
 void random_pass(byte* p, std::size_t n) noexcept {
     simd::rewrite_pixels<Rgb>(p, n, [](Rgb) {
         return Rgb{static_cast<byte>(std::rand() % 255), static_cast<byte>(std::rand() % 255),
