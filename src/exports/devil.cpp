@@ -6,47 +6,35 @@
 
 using namespace ombrix;
 
+namespace {
+
+double plain(double id, ilu::Plain op) {
+    return on_image(id, [op](State& st, ImageRecord& image) { return ilu::plain(st, image, op); });
+}
+
+}  // namespace
+
 extern "C" {
 
-double image_Negative(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::negative); });
-}
+double image_Negative(double id) { return plain(id, ilu::Plain::negative); }
 
-double image_Mirror(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::mirror); });
-}
+double image_Mirror(double id) { return plain(id, ilu::Plain::mirror); }
 
-double image_Alienify(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::alienify); });
-}
+double image_Alienify(double id) { return plain(id, ilu::Plain::alienify); }
 
-double image_BuildMipmaps(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::build_mipmaps); });
-}
+double image_BuildMipmaps(double id) { return plain(id, ilu::Plain::build_mipmaps); }
 
-double image_Emboss(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::emboss); });
-}
+double image_Emboss(double id) { return plain(id, ilu::Plain::emboss); }
 
-double image_Equalize(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::equalize); });
-}
+double image_Equalize(double id) { return plain(id, ilu::Plain::equalize); }
 
-double image_FlipImagev(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::flip_vertical); });
-}
+double image_FlipImagev(double id) { return plain(id, ilu::Plain::flip_vertical); }
 
-double image_SwapColours(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::swap_colours); });
-}
+double image_SwapColours(double id) { return plain(id, ilu::Plain::swap_colours); }
 
-double image_InvertAlpha(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::invert_alpha); });
-}
+double image_InvertAlpha(double id) { return plain(id, ilu::Plain::invert_alpha); }
 
-double image_SetDuration(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::set_duration); });
-}
+double image_SetDuration(double id) { return plain(id, ilu::Plain::set_duration); }
 
 double image_FlipImageh(double id) {
     return on_image(id, [](State& st, ImageRecord& image) {

@@ -4,7 +4,6 @@
 #include "pixel/mosaic.hpp"
 #include "pixel/pattern.hpp"
 #include "pixel/shuffle.hpp"
-#include "store/images.hpp"
 
 using namespace ombrix;
 
@@ -31,10 +30,7 @@ double image_Mosaic(double id, double size, double border, double red) {
 double image_2to1(double first, double second) {
     return boundary([&](State& st) {
         st.require_initialised();
-        const std::int32_t id = st.take_image_id();
-        const ImageRecord& left = st.images.get(to_image_id(first));
-        const ImageRecord& right = st.images.get(to_image_id(second));
-        return register_image(st, id, pixel::join_side_by_side(left, right));
+        return pixel::join_into_new_image(st, to_image_id(first), to_image_id(second));
     });
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "pixel/lab_passes.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
@@ -418,6 +419,10 @@ void run_mode(byte* p, std::size_t n) {
     } else if constexpr (Mode == 24) {
         const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_avx2(p, n) : 0;
         lab_l_pass(p + 3 * done, n - done);
+    } else if constexpr (Mode == 25) {
+        lab_a_pass(p, n);
+    } else if constexpr (Mode == 26) {
+        lab_b_pass(p, n);
     } else if constexpr (Mode == 33) {
         random_pass(p, n);
     } else if constexpr (is_vector_mode(Mode)) {
