@@ -11,7 +11,7 @@ if(MODE STREQUAL "render" OR MODE STREQUAL "update")
   file(REMOVE_RECURSE ${WORK})
   file(MAKE_DIRECTORY ${sheets_dir})
   file(CREATE_LINK ${SOURCE}/examples ${WORK}/examples SYMBOLIC)
-  execute_process(COMMAND ${RUNNER} --library ${LIBRARY} examples/gallery.gml
+  execute_process(COMMAND ${RUNNER} --library ${LIBRARY} examples/gallery.gml build/gallery
                   WORKING_DIRECTORY ${WORK} OUTPUT_FILE ${sheets_dir}/index.html
                   RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)

@@ -12,8 +12,9 @@ var prefix = parameter_string(2);
 enum Mode { red_grey = 11, green_grey = 12, blue_grey = 13 }
 
 init();
+image_load("");  // spend ID 0: a load that works returns an ID above 0
 var original = image_load(source);
-if (image_get_width(original) <= 0) {
+if (original <= 0) {
     show_debug_message("cannot load {0}: {1}", source, image_last_error());
     game_end(1);
 }

@@ -11,8 +11,9 @@ var target = parameter_string(2);
 var max_side = parameter_count() >= 3 ? real(parameter_string(3)) : 48;
 
 init();
+image_load("");  // spend ID 0: a load that works returns an ID above 0
 var id = image_load(source);
-if (image_get_width(id) <= 0) {
+if (id <= 0) {
     show_debug_message("cannot load {0}: {1}", source, image_last_error());
     game_end(1);
 }

@@ -9,5 +9,6 @@ for (var y = 0; y < 30; y++)
         image_Set_Pixel(id, x, y, $0000FF);
 test(id);                                  // test_out.png: stored row 0 written at the top
 var as_test_wrote_it = image_load("test_out.png");
+file_delete("test_out.png");
 var both = image_2to1(id, as_test_wrote_it);  // left as image_save writes it, right as test() does
 image_save(both, "build/rows.png", 5);

@@ -28,9 +28,11 @@ thread_local const BuiltinInfo* calling = nullptr;
 }
 
 [[noreturn]] void wrong_type(std::size_t index, const char* wanted, const Value& got) {
+    std::string got_kind = kind_name(got.kind);
+    auto article = [](std::string_view kind) { return kind[0] == 'a' || kind[0] == 'u' ? "an " : "a "; };
     throw ScriptError("argument " + std::to_string(index + 1) + " of " +
-                      std::string(calling ? calling->name : "built-in") + " must be a " + wanted + ", not a " +
-                      kind_name(got.kind));
+                      std::string(calling ? calling->name : "built-in") + " must be " + article(wanted) + wanted +
+                      ", not " + article(got_kind) + got_kind);
 }
 
 double real_arg(Args args, std::size_t index) {
@@ -153,6 +155,9 @@ std::int64_t colour_arg(Args args, std::size_t index) {
 double pack(std::int64_t r, std::int64_t g, std::int64_t b) { return static_cast<double>(r | (g << 8) | (b << 16)); }
 
 double hsv_colour(double h, double s, double v) {
+    if (std::isnan(h)) h = 0;
+    if (std::isnan(s)) s = 0;
+    if (std::isnan(v)) v = 0;
     h = std::clamp(h, 0.0, 255.0) / 255.0 * 360.0;
     s = std::clamp(s, 0.0, 255.0) / 255.0;
     v = std::clamp(v, 0.0, 255.0) / 255.0;
@@ -178,16 +183,16 @@ double hsv_colour(double h, double s, double v) {
 
 std::vector<Value>& list_arg(Args args, std::size_t index, Runtime& runtime) {
     double id = real_arg(args, index);
-    auto it = runtime.lists.find(id);
-    if (it == runtime.lists.end()) fail("no ds_list with ID " + format_real(id));
-    return it->second;
+    auto* list = runtime.find_list(id);
+    if (!list) fail("no ds_list with ID " + format_real(id));
+    return *list;
 }
 
 std::map<MapKey, Value>& map_arg(Args args, std::size_t index, Runtime& runtime) {
     double id = real_arg(args, index);
-    auto it = runtime.maps.find(id);
-    if (it == runtime.maps.end()) fail("no ds_map with ID " + format_real(id));
-    return it->second;
+    auto* map = runtime.find_map(id);
+    if (!map) fail("no ds_map with ID " + format_real(id));
+    return *map;
 }
 
 MapKey key_arg(Args args, std::size_t index) {
@@ -208,8 +213,12 @@ std::size_t position_arg(Args args, std::size_t index, std::size_t size, bool in
     return static_cast<std::size_t>(i);
 }
 
+// A strict order for sorting: reals (NaN last among them), then strings, then the other kinds.
 bool value_less(const Value& a, const Value& b) {
-    if (a.is_real() && b.is_real()) return a.real < b.real;
+    if (a.is_real() && b.is_real()) {
+        if (std::isnan(a.real) || std::isnan(b.real)) return !std::isnan(a.real) && std::isnan(b.real);
+        return a.real < b.real;
+    }
     if (a.is_string() && b.is_string()) return a.text < b.text;
     if (a.kind != b.kind) return a.kind < b.kind;
     return false;
@@ -593,7 +602,7 @@ constexpr BuiltinInfo builtins[] = {
     {"merge_colour", 3, 3,
      [](ARGS) {
          std::int64_t x = colour_arg(a, 0), y = colour_arg(a, 1);
-         double t = std::clamp(real_arg(a, 2), 0.0, 1.0);
+         double t = std::isnan(real_arg(a, 2)) ? 0.0 : std::clamp(real_arg(a, 2), 0.0, 1.0);
          auto mix = [&](int shift) {
              double p = static_cast<double>((x >> shift) & 255), q = static_cast<double>((y >> shift) & 255);
              return static_cast<std::int64_t>(std::lround(p + (q - p) * t));
@@ -605,7 +614,7 @@ constexpr BuiltinInfo builtins[] = {
     {"merge_color", 3, 3,
      [](ARGS) {
          std::int64_t x = colour_arg(a, 0), y = colour_arg(a, 1);
-         double t = std::clamp(real_arg(a, 2), 0.0, 1.0);
+         double t = std::isnan(real_arg(a, 2)) ? 0.0 : std::clamp(real_arg(a, 2), 0.0, 1.0);
          auto mix = [&](int shift) {
              double p = static_cast<double>((x >> shift) & 255), q = static_cast<double>((y >> shift) & 255);
              return static_cast<std::int64_t>(std::lround(p + (q - p) * t));
@@ -863,8 +872,8 @@ constexpr BuiltinInfo builtins[] = {
     {"ds_exists", 2, 2,
      [](ARGS) {
          double id = real_arg(a, 0), type = real_arg(a, 1);
-         if (type == 1) return truth(rt.maps.count(id) > 0);
-         if (type == 2) return truth(rt.lists.count(id) > 0);
+         if (type == 1) return truth(rt.find_map(id) != nullptr);
+         if (type == 2) return truth(rt.find_list(id) != nullptr);
          return truth(false);
      },
      "ds_exists(id, type): type ds_type_map or ds_type_list"},

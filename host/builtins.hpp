@@ -27,7 +27,10 @@ struct MapKey {
     std::string text;
     bool operator<(const MapKey& other) const {
         if (is_string != other.is_string) return !is_string;
-        return is_string ? text < other.text : real < other.real;
+        if (is_string) return text < other.text;
+        // NaN orders after every number, so that the order stays a strict one.
+        if (real != real || other.real != other.real) return real == real && other.real != other.real;
+        return real < other.real;
     }
 };
 
@@ -60,6 +63,15 @@ public:
 
     std::map<double, std::vector<Value>> lists;      // ds_list by ID
     std::map<double, std::map<MapKey, Value>> maps;  // ds_map by ID
+    // The list or map with that ID, or null (also for NaN, which no ordered lookup may see).
+    std::vector<Value>* find_list(double id) {
+        auto it = id == id ? lists.find(id) : lists.end();
+        return it == lists.end() ? nullptr : &it->second;
+    }
+    std::map<MapKey, Value>* find_map(double id) {
+        auto it = id == id ? maps.find(id) : maps.end();
+        return it == maps.end() ? nullptr : &it->second;
+    }
     double new_list_id() const { return lowest_free(lists); }
     double new_map_id() const { return lowest_free(maps); }
 

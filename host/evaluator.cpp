@@ -340,15 +340,15 @@ private:
     }
 
     std::vector<Value>& list_of(const Node& step, const Value& id) {
-        auto it = id.is_real() ? runtime_.lists.find(id.real) : runtime_.lists.end();
-        if (it == runtime_.lists.end()) fail(step.pos, "[| needs a ds_list's ID, and " + to_text(id) + " is none");
-        return it->second;
+        auto* list = id.is_real() ? runtime_.find_list(id.real) : nullptr;
+        if (!list) fail(step.pos, "[| needs a ds_list's ID, and " + to_text(id) + " is none");
+        return *list;
     }
 
     std::map<MapKey, Value>& map_of(const Node& step, const Value& id) {
-        auto it = id.is_real() ? runtime_.maps.find(id.real) : runtime_.maps.end();
-        if (it == runtime_.maps.end()) fail(step.pos, "[? needs a ds_map's ID, and " + to_text(id) + " is none");
-        return it->second;
+        auto* map = id.is_real() ? runtime_.find_map(id.real) : nullptr;
+        if (!map) fail(step.pos, "[? needs a ds_map's ID, and " + to_text(id) + " is none");
+        return *map;
     }
 
     static MapKey map_key(const Node& step, const Value& key) {
@@ -557,7 +557,7 @@ private:
                           a_kind(b.kind));
         if (!a.is_string())
             fail(pos,
-                 std::string("operator '") + spelling(op) + "' needs reals or strings, not " + a_kind(a.kind) + "s");
+                 std::string("operator '") + spelling(op) + "' needs reals or strings, not " + kind_name(a.kind) + "s");
         const std::string& x = a.text;
         const std::string& y = b.text;
         if (op == Op::add) {

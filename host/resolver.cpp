@@ -16,22 +16,28 @@ std::string plural_arguments(std::size_t n) { return std::to_string(n) + (n == 1
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
-// Levenshtein distance ignoring ASCII case, giving up (returning limit + 1) once it passes limit.
+// Edit distance ignoring ASCII case, where an insertion, a deletion, a substitution or swapping
+// two neighbours counts one (optimal string alignment); gives up (returning limit + 1) once every
+// alignment passes limit.
 std::size_t distance(std::string_view a, std::string_view b, std::size_t limit) {
     if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1), row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
     for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0], best = row[0] = i;
+        row[0] = i;
+        std::size_t best = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
-            std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1)});
-            diagonal = above;
+            std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+            row[j] = std::min({previous[j] + 1, row[j - 1] + 1, previous[j - 1] + cost});
+            if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
+                row[j] = std::min(row[j], before[j - 2] + 1);
             best = std::min(best, row[j]);
         }
         if (best > limit) return limit + 1;
+        std::swap(before, previous);
+        std::swap(previous, row);
     }
-    return row[b.size()];
+    return previous[b.size()];
 }
 
 }  // namespace

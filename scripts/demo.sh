@@ -10,10 +10,9 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=${OMBRIX_BUILD_TYPE:-RelWithDeb
 cmake --build "$dir" -j"$(nproc)" --target ombrix ombrix_decoder ombrix_runner
 mkdir -p build/gallery
 runner=("$dir/ombrix" --library "$dir/libombrix.so")
-"${runner[@]}" examples/gallery.gml >build/gallery/index.html
+"${runner[@]}" examples/gallery.gml build/gallery >build/gallery/index.html
 "${runner[@]}" examples/first.gml
 "${runner[@]}" examples/rows.gml
-rm -f test_out.png  # test() writes it into the current directory
 echo
 echo "The gallery: $PWD/build/gallery/index.html (open it in a browser), with the sheets"
 for sheet in build/gallery/*.png; do

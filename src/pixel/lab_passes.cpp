@@ -114,6 +114,11 @@ void difference_scalar(const LabDifference& d, byte* p, std::size_t n) noexcept 
         const float R = r, G = g, B = b;
         const float shifted =
             (coarse_curve(d.first, R, G, B) - coarse_curve(d.second, R, G, B)) * d.scale + (128 + 1024);
+        // NaN (near f's threshold) fails the range test and goes to the second step.
+        if (!(shifted > 0 && shifted < 4096)) {
+            p[0] = p[1] = p[2] = refined_byte(d, r, g, b);
+            continue;
+        }
         const auto whole = static_cast<std::int32_t>(shifted);
         const float fraction = shifted - static_cast<float>(whole);
         const byte v = fraction > coarse_guard && fraction < 1 - coarse_guard

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Every link and picture in README.md leads somewhere: "#anchor" links to a heading (as GitHub
 makes anchors from headings), relative paths to files in the checkout, and every picture in
-docs/gallery is shown or linked.
+docs/gallery is shown or linked. A GML block that follows a link to an example script is that
+script, as the picture under it was drawn from the file.
 
 Usage: readme_links.py SOURCE
 """
@@ -33,6 +34,9 @@ def main():
     for picture in sorted(os.listdir(gallery)):
         if "docs/gallery/" + picture not in targets:
             failures.append("README shows no docs/gallery/" + picture)
+    for script, block in re.findall(r"\]\((examples/[\w.]+\.gml)\)[^\n]*\n+```gml\n(.*?)```", readme, re.S):
+        if open(os.path.join(source, script), encoding="utf-8").read() != block:
+            failures.append("the GML shown after %s is not that file" % script)
     print("%d links checked" % len(targets))
     if failures:
         sys.exit("\n".join(failures))
