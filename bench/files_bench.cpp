@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +15,12 @@
 #include <iterator>
 #include <string>
 
+#include <png.h>
+
+#include <cmath>
+
 #include "files/ox.hpp"
+#include "files/png_writer.hpp"
 #include "files/text_export.hpp"
 #include "store/library.hpp"
 #include "store/state.hpp"
@@ -217,8 +223,78 @@ void BM_OxRead(benchmark::State& state) {
         nullptr, nullptr);
 }
 
+// A 1024 × 1024 picture with gradients, discs and mild noise, like a photograph to a compressor
+// (level 9 takes seconds on it).
+const ImageRecord& photo_like() {
+    static const auto image = [] {
+        auto record = make_record(1024, 1024);
+        std::uint32_t x = 99;
+        std::uint8_t* p = record->rgb.data();
+        for (int y = 0; y < 1024; ++y)
+            for (int c = 0; c < 1024; ++c, p += 3) {
+                x = x * 1103515245u + 12345u;
+                const int noise = static_cast<int>(x >> 29) - 4;
+                const double d = std::hypot(4 * c - 1500.0, 4 * y - 2200.0),
+                             e = std::hypot(4 * c - 3000.0, 4 * y - 900.0);
+                const int r = (c * 255 / 1024) + (d < 700 ? 60 : 0), g = (y * 255 / 1024) + (e < 500 ? -50 : 0);
+                const int b = static_cast<int>(128 + 100 * std::sin((c + y) / 75.0));
+                p[0] = static_cast<std::uint8_t>(std::clamp(r + noise, 0, 255));
+                p[1] = static_cast<std::uint8_t>(std::clamp(g + noise, 0, 255));
+                p[2] = static_cast<std::uint8_t>(std::clamp(b + noise, 0, 255));
+            }
+        return record;
+    }();
+    return *image;
+}
+
+// libpng's own defaults writing the same pixels as RGB at level 9: the baseline for test().
+void plain_libpng_rgb(const ImageRecord& image, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) std::abort();
+    png_init_io(png, f);
+    png_set_compression_level(png, 9);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_write_info(png, info);
+    for (std::int32_t y = 0; y < image.height; ++y)
+        png_write_row(png, image.rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) * 3);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+// test()'s RGBA file at level 9 against libpng's defaults writing RGB at level 9. Reports ms for
+// each, the ratio and both file sizes.
+void BM_TestPng(benchmark::State& state) {
+    const ImageRecord& image = photo_like();
+    const std::string ours = scratch_path("test_out.png"), theirs = scratch_path("plain.png");
+    double ours_s = 0, theirs_s = 0;
+    for (auto _ : state) {
+        files::PngSettings settings;
+        settings.width = image.width;
+        settings.height = image.height;
+        settings.pixels = image.rgb.data();
+        const double a = seconds([&] {
+            if (!files::write_png_file(settings, ours.c_str())) std::abort();
+        });
+        const double b = seconds([&] { plain_libpng_rgb(image, theirs); });
+        state.SetIterationTime(a);
+        ours_s += a;
+        theirs_s += b;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["ombrix_ms"] = ours_s / n * 1e3;
+    state.counters["libpng_rgb_ms"] = theirs_s / n * 1e3;
+    state.counters["x_libpng_rgb"] = ours_s / theirs_s;
+    state.counters["ombrix_bytes"] = static_cast<double>(std::filesystem::file_size(ours));
+    state.counters["libpng_rgb_bytes"] = static_cast<double>(std::filesystem::file_size(theirs));
+}
+
 }  // namespace
 
+BENCHMARK(BM_TestPng)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Gml)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Html)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Header)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -1,6 +1,6 @@
 # The export manifest: src/exports/*.def list every export once. A small generator turns them into
 # the linker version script, the declarations the definitions are compiled against, the runner's
-# call table and the function reference in the README.
+# call table and reference entries, and the function reference in the README.
 set(OMBRIX_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 file(GLOB OMBRIX_MANIFESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/exports/*.def)
 list(SORT OMBRIX_MANIFESTS)
@@ -14,6 +14,7 @@ set(OMBRIX_GENERATED
     ${OMBRIX_GENERATED_DIR}/ombrix.map
     ${OMBRIX_GENERATED_DIR}/ombrix_exports.h
     ${OMBRIX_GENERATED_DIR}/manifest_table.inc
+    ${OMBRIX_GENERATED_DIR}/manifest_docs.inc
     ${OMBRIX_GENERATED_DIR}/real_exports.inc
     ${OMBRIX_GENERATED_DIR}/reference.md)
 add_custom_command(

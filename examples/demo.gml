@@ -5,8 +5,9 @@
 init();
 show_debug_message("Ombrix " + image_OmbrixVersion() + " on DevIL " + image_DevilVersion());
 
+image_load("");  // spend ID 0: from here on a load that works returns an ID above 0
 var id = image_load("examples/sample.png");
-if (image_get_width(id) <= 0) {
+if (id <= 0) {
     show_debug_message("could not load examples/sample.png: " + image_last_error());
     exit;
 }

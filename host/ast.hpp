@@ -36,23 +36,44 @@ constexpr NodeIndex make_immediate(double x) {
     return immediate_tag | static_cast<NodeIndex>(static_cast<std::int32_t>(x) + immediate_bias);
 }
 
+// Where a variable lives: the script's own variables (what GML calls instance variables; the runner
+// has one such set for the whole run), the current function's locals (var and parameters), or
+// the globals (global.name, globalvar).
+enum class Scope : std::uint8_t { instance, local, global };
+
+// What an index node reads: an array element (a[i], a[@ i]), or the ds_list or ds_map entry whose
+// ID the base holds (l[| i], m[? key]).
+enum class Accessor : std::uint8_t { array, list, map };
+
 enum class NodeKind : std::uint8_t {
     // Expressions.
-    number,    // number
-    string,    // ref: index into Program::strings
-    variable,  // ref: variable slot
-    unary,     // op; children: operand
-    binary,    // op; children: left, right
-    call,      // ref: function name index; children: arguments (also a statement)
+    number,          // number
+    string,          // ref: index into Program::strings
+    variable,        // scope; ref: slot in that scope
+    unary,           // op; children: operand
+    binary,          // op; children: left, right
+    call,            // ref: function name index; children: arguments (also a statement)
+    index,           // accessor; children: base, index (a[i, j] is a[i][j])
+    array_literal,   // children: items
+    ternary,         // children: condition, if true, if false
+    increment,       // op (add or subtract); flag 1 for prefix; children: target (also a statement)
+    argument,        // children: the argument's number (argument0, argument[n])
+    argument_count,  //
+    current_time,    // milliseconds since the run began
+    undefined,       //
     // Statements.
-    block,       // children: statements
-    declare,     // ref: variable slot (var without initialiser)
-    assign,      // op (Op::assign or the operator of += -= *= /=); ref: slot; children: value
-    if_else,     // children: condition, then, else (or no_node)
-    while_loop,  // children: condition, body
-    do_until,    // children: body, condition
-    for_loop,    // children: init, condition, step (each may be no_node), body
-    repeat,      // children: count, body
+    block,           // children: statements
+    declare,         // scope (local or global); ref: slot (var without initialiser, globalvar)
+    assign,          // op (Op::assign or the operator of += -= *= /= ...); scope; ref: slot; children: value
+    assign_element,  // op as for assign; children: target (an index node), value
+    switch_block,    // children: subject, then statements and case labels
+    case_label,      // children: value; none for default
+    return_value,    // children: value, or none
+    if_else,         // children: condition, then, else (or no_node)
+    while_loop,      // children: condition, body
+    do_until,        // children: body, condition
+    for_loop,        // children: init, condition, step (each may be no_node), body
+    repeat,          // children: count, body
     break_loop,
     continue_loop,
     exit_script,
@@ -99,6 +120,9 @@ struct Node {
 
     NodeKind kind;
     Op op = Op::assign;
+    Scope scope = Scope::instance;
+    Accessor accessor = Accessor::array;
+    std::uint8_t flag = 0;
     SourcePos pos;
     std::uint32_t ref = 0;
     union {
@@ -109,18 +133,46 @@ struct Node {
     Node(NodeKind k, SourcePos p) : kind(k), pos(p), children{0, 0} {}
 };
 
+// A script function: `function name(a, b = 1) { ... }`. Parameters are its first locals.
+struct Function {
+    std::string name;
+    SourcePos pos;
+    NodeIndex body = no_node;
+    std::uint32_t parameter_count = 0;
+    std::uint32_t local_count = 0;
+    std::vector<NodeIndex> defaults;       // per parameter: its default value's expression, or no_node
+    std::vector<std::string> local_names;  // by slot
+};
+
 struct Program {
     std::vector<Node> nodes;
     std::vector<NodeIndex> children;
-    std::vector<std::string> strings;         // string literals
-    std::vector<std::string> variable_names;  // by slot
-    std::vector<std::string> function_names;  // by name index
-    NodeIndex root = no_node;                 // the outermost block
+    std::vector<std::string> strings;           // string literals
+    std::vector<std::string> variable_names;    // instance variables by slot
+    std::vector<std::string> global_names;      // globals by slot
+    std::vector<std::string> function_names;    // called names by name index
+    std::vector<Function> functions;            // script functions, in source order
+    std::vector<std::string> main_local_names;  // by slot
+    NodeIndex root = no_node;                   // the outermost block
+    std::uint32_t main_local_count = 0;         // locals (var) of the script's top level
 
     std::span<const NodeIndex> kids(const Node& node) const {
         return {children.data() + node.children.first, node.children.count};
     }
     const Node& operator[](NodeIndex i) const { return nodes[i]; }
+    // A variable's name; `function` is the index of the function it is in (SIZE_MAX: top level).
+    const std::string& name_of(const Node& variable, std::size_t function) const {
+        switch (variable.scope) {
+            case Scope::instance:
+                return variable_names[variable.ref];
+            case Scope::global:
+                return global_names[variable.ref];
+            case Scope::local:
+                break;
+        }
+        return function < functions.size() ? functions[function].local_names[variable.ref]
+                                           : main_local_names[variable.ref];
+    }
     // Where an expression starts; an immediate has no node, so it reports the fallback.
     SourcePos position(NodeIndex i, SourcePos fallback) const {
         return i == no_node || is_immediate(i) ? fallback : nodes[i].pos;

@@ -21,6 +21,8 @@ public:
     // True when the name is a known export that the loaded library lacks (for a clearer message).
     virtual bool listed_but_missing(std::string_view /*name*/) const { return false; }
     virtual std::string_view name(std::uint32_t index) const = 0;
+    // How many exports there are (indexes 0 to size() - 1), for suggestions.
+    virtual std::uint32_t size() const { return 0; }
     // One letter per argument: 'r' or 's'.
     virtual std::string_view argument_types(std::uint32_t index) const = 0;
     // Calls the export; the caller has checked the arguments' number and types.

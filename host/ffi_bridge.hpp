@@ -43,6 +43,7 @@ public:
     std::optional<std::uint32_t> find(std::string_view name) const override;
     bool listed_but_missing(std::string_view name) const override;
     std::string_view name(std::uint32_t index) const override { return entries_[index].signature.name; }
+    std::uint32_t size() const override { return static_cast<std::uint32_t>(entries_.size()); }
     std::string_view argument_types(std::uint32_t index) const override { return entries_[index].signature.arguments; }
     Value call(std::uint32_t index, std::span<const Value> args) override;
 

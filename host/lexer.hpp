@@ -32,6 +32,16 @@ enum class Tok : std::uint8_t {
     kw_end,
     kw_true,
     kw_false,
+    kw_switch,
+    kw_case,
+    kw_default,
+    kw_function,
+    kw_return,
+    kw_globalvar,
+    kw_enum,
+    kw_with,
+    // A `#macro NAME body` line: text is the name, string the body (see macro_body_offset).
+    macro_definition,
     // Punctuation.
     left_paren,
     right_paren,
@@ -39,12 +49,25 @@ enum class Tok : std::uint8_t {
     right_brace,
     comma,
     semicolon,
+    left_bracket,     // [ and [@
+    list_accessor,    // [|
+    map_accessor,     // [?
+    grid_accessor,    // [#
+    struct_accessor,  // [$
+    right_bracket,
+    dot,
+    question,
+    colon,
     // Assignment and increment.
     assign,
     plus_assign,
     minus_assign,
     star_assign,
     slash_assign,
+    percent_assign,
+    and_assign,
+    or_assign,
+    xor_assign,
     plus_plus,
     minus_minus,
     // Operators (div, mod, and, or, xor and not are spelt as words too).
@@ -80,9 +103,12 @@ enum class Tok : std::uint8_t {
 struct Token {
     Tok kind = Tok::end_of_file;
     SourcePos pos;
-    std::string_view text;  // the token as written
-    double number = 0;      // value of a number
-    std::string string;     // value of a string literal, escapes decoded
+    std::string_view text;        // the token as written
+    double number = 0;            // value of a number
+    std::string string;           // value of a string literal, escapes decoded
+    std::size_t body_offset = 0;  // macro_definition: where the body starts in the source
+    std::size_t body_end = 0;     // macro_definition: where it ends
+    SourcePos body_pos;           // macro_definition: its line and column
 };
 
 // How a token reads in an error message: 'name', '(', "number 12", "end of file".
@@ -91,6 +117,10 @@ std::string describe(const Token& token);
 class Lexer {
 public:
     explicit Lexer(std::string_view source) : source_(source) {}
+    // Lexes source[offset, end) only, offset lying at `pos` (a macro's body within its script),
+    // so positions in it are those of the script.
+    Lexer(std::string_view source, std::size_t offset, std::size_t end, SourcePos pos)
+        : source_(source.substr(0, end)), offset_(offset), line_start_(offset - (pos.column - 1)), line_(pos.line) {}
 
     // The next token; throws ScriptError for a character or literal that cannot start a token.
     Token next();
@@ -100,6 +130,8 @@ private:
     void lex_number(Token& token);
     void lex_hex(Token& token, std::size_t digits_start);
     void lex_string(Token& token, char quote);
+    // False for a directive that is only a comment (#region).
+    bool lex_directive(Token& token);
     [[noreturn]] void fail(SourcePos pos, std::string message) const;
     SourcePos here() const { return {line_, static_cast<std::uint32_t>(offset_ - line_start_ + 1)}; }
 

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ombrix::host {
 
@@ -28,9 +30,16 @@ int run_command_line(std::span<const std::string> args, const std::string& defau
 inline constexpr std::size_t interpreter_stack_bytes = std::size_t{64} << 20;
 void run_on_interpreter_stack(const std::function<void()>& work);
 
-// libombrix.so in the directory of the running executable (found through /proc/self/exe).
+// libombrix.so in the directory of the running executable (found through /proc/self/exe); when
+// there is none, the installed library, OMBRIX_LIBRARY_FROM_BINDIR relative to that directory.
 std::string library_beside_executable();
 
 const char* help_text();
+// The built-ins and constants, as --help lists them after help_text().
+std::string builtin_list();
+// Every export with its arguments, by section (--list).
+std::string export_list();
+// What --help NAME prints for an export, a built-in or a constant; nothing for another name.
+std::optional<std::string> reference_entry(std::string_view name);
 
 }  // namespace ombrix::host

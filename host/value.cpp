@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diagnostic.hpp"
+
 namespace ombrix::host {
 
 const char* kind_name(ValueKind kind) {
@@ -14,6 +16,10 @@ const char* kind_name(ValueKind kind) {
             return "real";
         case ValueKind::string:
             return "string";
+        case ValueKind::array:
+            return "array";
+        case ValueKind::undefined:
+            return "undefined value";
         case ValueKind::unset:
             break;
     }
@@ -29,6 +35,67 @@ std::string format_real(double x) {
     int n = std::snprintf(buffer, sizeof buffer, format, x);
     if (n < 0) return "nan";
     return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+bool same_value(const Value& a, const Value& b) {
+    if (a.kind != b.kind) return false;
+    switch (a.kind) {
+        case ValueKind::real:
+            return a.real == b.real;
+        case ValueKind::string:
+            return a.text == b.text;
+        case ValueKind::array:
+            return a.array == b.array;
+        default:
+            return true;
+    }
+}
+
+namespace {
+
+void append_checked(std::string& out, std::string_view piece) {
+    if (out.size() + piece.size() > max_string_bytes)
+        throw ScriptError("string longer than " + std::to_string(max_string_bytes >> 20) + " MiB");
+    out.append(piece);
+}
+
+void append_text(std::string& out, const Value& v, int depth, bool quoted) {
+    switch (v.kind) {
+        case ValueKind::real:
+            append_checked(out, format_real(v.real));
+            return;
+        case ValueKind::string:
+            if (quoted) append_checked(out, "\"");
+            append_checked(out, v.text);
+            if (quoted) append_checked(out, "\"");
+            return;
+        case ValueKind::array: {
+            if (depth >= 32) {
+                append_checked(out, "[...]");
+                return;
+            }
+            append_checked(out, "[ ");
+            bool first = true;
+            for (const Value& item : v.array->items) {
+                if (!first) append_checked(out, ",");
+                first = false;
+                append_text(out, item, depth + 1, true);
+            }
+            append_checked(out, " ]");
+            return;
+        }
+        default:
+            append_checked(out, "undefined");
+    }
+}
+
+}  // namespace
+
+std::string to_text(const Value& v) {
+    if (v.is_string()) return v.text;
+    std::string out;
+    append_text(out, v, 0, false);
+    return out;
 }
 
 namespace {

@@ -1,23 +1,32 @@
-// Script values: a real or a string (or nothing yet, for a variable declared but not assigned),
-// and the conversions between them that the script language defines.
+// Script values: a real, a string, an array, undefined (or nothing yet, for a variable declared but
+// not assigned), and the conversions between them that the script language defines. Arrays are
+// shared by reference, as in current GML: assigning or passing an array hands on the same array.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace ombrix::host {
 
 // The longest string a script can build; joining beyond it is a script error, not an exhausted machine.
 inline constexpr std::size_t max_string_bytes = std::size_t{16} << 20;
 
-enum class ValueKind : std::uint8_t { unset, real, string };
+// The longest array a script can make; growing one beyond it is a script error.
+inline constexpr std::size_t max_array_length = std::size_t{1} << 24;
+
+enum class ValueKind : std::uint8_t { unset, undefined, real, string, array };
+
+struct ArrayData;
 
 struct Value {
     ValueKind kind = ValueKind::unset;
     double real = 0;
     std::string text;
+    std::shared_ptr<ArrayData> array;
 
     static Value of(double x) {
         Value v;
@@ -31,11 +40,36 @@ struct Value {
         v.text = std::move(s);
         return v;
     }
+    static Value undefined() {
+        Value v;
+        v.kind = ValueKind::undefined;
+        return v;
+    }
+    static Value of(std::shared_ptr<ArrayData> a) {
+        Value v;
+        v.kind = ValueKind::array;
+        v.array = std::move(a);
+        return v;
+    }
     bool is_real() const { return kind == ValueKind::real; }
     bool is_string() const { return kind == ValueKind::string; }
+    bool is_array() const { return kind == ValueKind::array; }
 };
 
-// "real" or "string", for error messages.
+struct ArrayData {
+    std::vector<Value> items;
+};
+
+// GML's == : values of different kinds are never equal; arrays are equal when they are the same array.
+bool same_value(const Value& a, const Value& b);
+
+// How string() prints any value: reals as format_real, strings as they are, undefined as
+// "undefined", arrays as "[ 1,2,\"a\" ]" (strings inside quoted, nested arrays likewise; an array
+// nested more than 32 deep, as one holding itself, prints as "[...]"). Throws ScriptError when the
+// text would pass max_string_bytes.
+std::string to_text(const Value& v);
+
+// "real", "string", "array" or "undefined", for error messages.
 const char* kind_name(ValueKind kind);
 
 // How string() and show_debug_message print a real: an integral value without a fraction ("3",

@@ -6,7 +6,7 @@ packages=(
   libdevil-dev libpng-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
-  pngcheck imagemagick python3 python3-pil chromium
+  pngcheck imagemagick python3 python3-pil chromium dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

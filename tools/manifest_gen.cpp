@@ -149,6 +149,35 @@ std::string call_table(const std::vector<Export>& exports) {
     return s;
 }
 
+std::string c_string(const std::string& text) {
+    std::string s = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') s += '\\';
+        if (c == '\n') {
+            s += "\\n";
+            continue;
+        }
+        s += c;
+    }
+    return s + "\"";
+}
+
+// The runner's --list and --help NAME: every export's section, arguments and reference text.
+std::string documentation(const std::vector<Export>& exports) {
+    std::string s =
+        "// Generated from src/exports/*.def: OMBRIX_EXPORT_DOC(name, section, arguments, reference text).\n";
+    for (const auto& e : exports) {
+        std::string arguments;
+        for (std::size_t i = 0; i < e.arguments.size(); ++i) {
+            if (i) arguments += ", ";
+            arguments += e.arguments[i].name + (e.arguments[i].type == 's' ? ": string" : "");
+        }
+        s += "OMBRIX_EXPORT_DOC(" + c_string(e.name) + ", " + c_string(e.section) + ", " + c_string(arguments) +
+             ",\n    " + c_string(e.text) + ")\n";
+    }
+    return s;
+}
+
 // Every export with a real result as a call from arrays of arguments, for tests that sweep exports
 // the manifest names: argument i is reals[i] or strings[i] by its type.
 std::string real_calls(const std::vector<Export>& exports) {
@@ -212,6 +241,7 @@ int main(int argc, char** argv) {
         write_file(target + "/ombrix.map", version_script(exports));
         write_file(target + "/ombrix_exports.h", declarations(exports));
         write_file(target + "/manifest_table.inc", call_table(exports));
+        write_file(target + "/manifest_docs.inc", documentation(exports));
         write_file(target + "/real_exports.inc", real_calls(exports));
         write_file(target + "/reference.md", reference(exports));
         return 0;

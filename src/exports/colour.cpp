@@ -71,19 +71,16 @@ double image_make_color_cmyk(double cyan, double magenta, double yellow, double 
 }
 
 double image_ConvertGrayscale(double id) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        colour::convert_grayscale(st.images.get(to_image_id(id)));
+    return on_image(id, [&](ImageRecord& image) {
+        colour::convert_grayscale(image);
         return 1;
     });
 }
 
 double image_RGBMinMax(double id, double red_min, double green_min, double blue_min, double red_max, double green_max,
                        double blue_max) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        colour::clamp_channel_ranges(st.images.get(to_image_id(id)),
-                                     {{{red_min, red_max}, {green_min, green_max}, {blue_min, blue_max}}});
+    return on_image(id, [&](ImageRecord& image) {
+        colour::clamp_channel_ranges(image, {{{red_min, red_max}, {green_min, green_max}, {blue_min, blue_max}}});
         return 0;
     });
 }

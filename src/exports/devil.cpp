@@ -6,47 +6,35 @@
 
 using namespace ombrix;
 
+namespace {
+
+double plain(double id, ilu::Plain op) {
+    return on_image(id, [op](State& st, ImageRecord& image) { return ilu::plain(st, image, op); });
+}
+
+}  // namespace
+
 extern "C" {
 
-double image_Negative(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::negative); });
-}
+double image_Negative(double id) { return plain(id, ilu::Plain::negative); }
 
-double image_Mirror(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::mirror); });
-}
+double image_Mirror(double id) { return plain(id, ilu::Plain::mirror); }
 
-double image_Alienify(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::alienify); });
-}
+double image_Alienify(double id) { return plain(id, ilu::Plain::alienify); }
 
-double image_BuildMipmaps(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::build_mipmaps); });
-}
+double image_BuildMipmaps(double id) { return plain(id, ilu::Plain::build_mipmaps); }
 
-double image_Emboss(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::emboss); });
-}
+double image_Emboss(double id) { return plain(id, ilu::Plain::emboss); }
 
-double image_Equalize(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::equalize); });
-}
+double image_Equalize(double id) { return plain(id, ilu::Plain::equalize); }
 
-double image_FlipImagev(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::flip_vertical); });
-}
+double image_FlipImagev(double id) { return plain(id, ilu::Plain::flip_vertical); }
 
-double image_SwapColours(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::swap_colours); });
-}
+double image_SwapColours(double id) { return plain(id, ilu::Plain::swap_colours); }
 
-double image_InvertAlpha(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::invert_alpha); });
-}
+double image_InvertAlpha(double id) { return plain(id, ilu::Plain::invert_alpha); }
 
-double image_SetDuration(double id) {
-    return on_image(id, [](State& st, ImageRecord& image) { return ilu::plain(st, image, ilu::Plain::set_duration); });
-}
+double image_SetDuration(double id) { return plain(id, ilu::Plain::set_duration); }
 
 double image_FlipImageh(double id) {
     return on_image(id, [](State& st, ImageRecord& image) {
@@ -152,48 +140,62 @@ double image_Parameter(double id, double name, double value) {
     });
 }
 
+// EdgeDetect and CompressFunc test their mode after the copy-in; the others here test their index
+// before the image is looked up.
 double image_EdgeDetect(double id, double mode) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::edge_detect(st, image, to_int32(mode)); });
+    return on_image(
+        id, [&](State& st, ImageRecord& image) { return ilu::edge_detect(st, image, entry(ilu::edge_table, mode)); });
 }
 
 double image_CompressFunc(double id, double mode) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::compress_func(st, image, to_int32(mode)); });
+    return on_image(id, [&](State& st, ImageRecord& image) {
+        return ilu::compress_func(st, image, entry(ilu::compression_table, mode));
+    });
 }
 
 double image_DXTCdata(double id, double format) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return ilu::dxtc_data(st, to_image_id(id), to_int32(format));
+        const ILenum value = pick(ilu::dxtc_table, format);
+        return ilu::dxtc_data(st, st.images.get(to_image_id(id)), value);
     });
 }
 
 // These two run before init as well.
 double image_SetFunction(double id, double mode, double value) {
-    return boundary([&](State& st) { return ilu::set_function(st, to_image_id(id), to_int32(mode), to_int32(value)); });
+    return boundary([&](State& st) {
+        const ILenum setting = pick(ilu::setting_table, mode);
+        return ilu::set_integer(st, st.images.get(to_image_id(id)), setting, to_int32(value));
+    });
 }
 
 double image_SetString(double id, double mode, const char* text) {
-    return boundary([&](State& st) { return ilu::set_string(st, to_image_id(id), to_int32(mode), text); });
+    return boundary([&](State& st) {
+        const ILenum setting = pick(ilu::string_table, mode);
+        return ilu::set_string(st, st.images.get(to_image_id(id)), setting, text);
+    });
 }
 
 double image_Filter(double id, double filter) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return ilu::filter(st, to_image_id(id), to_int32(filter));
+        require_index(filter, ilu::filter_indices);
+        return ilu::filter(st, st.images.get(to_image_id(id)));
     });
 }
 
 double image_Filter_scale(double id, double filter) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return ilu::filter_scale(st, to_image_id(id), to_int32(filter));
+        const ILenum value = pick(ilu::scale_filter_table, filter);
+        return ilu::filter_scale(st, st.images.get(to_image_id(id)), value);
     });
 }
 
 double image_SetLanguage(double language) {
     return boundary([&](State& st) {
         st.require_initialised();
-        return ilu::set_language(st, to_int32(language));
+        return ilu::set_language(pick(ilu::language_table, language));
     });
 }
 

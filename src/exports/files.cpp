@@ -15,10 +15,7 @@ using namespace ombrix;
 extern "C" {
 
 double image_to_OX(double id, const char* path, double mode) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return files::write_ox(st.images.get(to_image_id(id)), path, to_int32(mode));
-    });
+    return on_image(id, [&](ImageRecord& image) { return files::write_ox(image, path, to_int32(mode)); });
 }
 
 double image_from_OX(const char* path) {
@@ -39,17 +36,11 @@ double image_html_setting(double border, double cell_padding, double cell_spacin
 }
 
 double image_to_html(double id, const char* path) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return files::write_html(st, st.images.get(to_image_id(id)), path);
-    });
+    return on_image(id, [&](State& st, ImageRecord& image) { return files::write_html(st, image, path); });
 }
 
 double image_to_gml(double id, const char* path) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return files::write_gml(st.images.get(to_image_id(id)), path);
-    });
+    return on_image(id, [&](ImageRecord& image) { return files::write_gml(image, path); });
 }
 
 double image_to_h(double id, const char* path, double mode) {
@@ -62,8 +53,8 @@ double image_to_h(double id, const char* path, double mode) {
 }
 
 double test(double id) {
-    return boundary([&](State& st) {
-        files::write_test_png(st.images.get(to_image_id(id)));
+    return on_image_before_init(id, [&](ImageRecord& image) {
+        files::write_test_png(image);
         return std::numeric_limits<double>::quiet_NaN();
     });
 }
@@ -77,21 +68,11 @@ double image_BrushSave(double id, const char* path) {
 }
 
 double image_BrushFree(double id) {
-    return boundary([&](State& st) {
-        const std::int32_t brush = to_int32(id);
-        st.brushes.get(brush);
-        st.brushes.erase(brush);
-        return 0;
-    });
+    return boundary([&](State& st) { return files::free_brush(st, to_int32(id)); });
 }
 
 double image_BrushAdd(double id) {
-    return boundary([&](State& st) {
-        const std::int32_t both = to_int32(id);
-        ImageRecord& image = st.images.get(both);
-        files::stamp_brush(st.brushes.get(both), image);
-        return 0;
-    });
+    return boundary([&](State& st) { return files::stamp_brush_onto_image(st, to_int32(id)); });
 }
 
 }  // extern "C"

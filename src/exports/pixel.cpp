@@ -4,30 +4,25 @@
 #include "pixel/mosaic.hpp"
 #include "pixel/pattern.hpp"
 #include "pixel/shuffle.hpp"
-#include "store/images.hpp"
 
 using namespace ombrix;
 
 extern "C" {
 
 double image_Get_Pixel(double id, double column, double row) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return pixel::get_pixel(st.images.get(to_image_id(id)), to_int32(column), to_int32(row));
-    });
+    return on_image(id, [&](ImageRecord& image) { return pixel::get_pixel(image, to_int32(column), to_int32(row)); });
 }
 
 double image_Set_Pixel(double id, double column, double row, double colour) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        pixel::set_pixel(st.images.get(to_image_id(id)), to_int32(column), to_int32(row), trunc_int64(colour));
+    return on_image(id, [&](ImageRecord& image) {
+        pixel::set_pixel(image, to_int32(column), to_int32(row), trunc_int64(colour));
         return 0;
     });
 }
 
 double image_Mosaic(double id, double size, double border, double red) {
-    return boundary([&](State& st) {
-        pixel::mosaic(st.images.get(to_image_id(id)), to_int32(size), size * 0.5, to_int32(border), to_byte(red));
+    return on_image_before_init(id, [&](ImageRecord& image) {
+        pixel::mosaic(image, to_int32(size), size * 0.5, to_int32(border), to_byte(red));
         return 0;
     });
 }
@@ -35,48 +30,41 @@ double image_Mosaic(double id, double size, double border, double red) {
 double image_2to1(double first, double second) {
     return boundary([&](State& st) {
         st.require_initialised();
-        const std::int32_t id = st.take_image_id();
-        const ImageRecord& left = st.images.get(to_image_id(first));
-        const ImageRecord& right = st.images.get(to_image_id(second));
-        return register_image(st, id, pixel::join_side_by_side(left, right));
+        return pixel::join_into_new_image(st, to_image_id(first), to_image_id(second));
     });
 }
 
 double image_2image_add(double target, double other) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        ImageRecord& t = st.images.get(to_image_id(target));
-        pixel::average_into(t, st.images.get(to_image_id(other)));
+    return on_image(target, [&](State& st, ImageRecord& image) {
+        pixel::average_into(image, st.images.get(to_image_id(other)));
         return 1;
     });
 }
 
 double image_ConvertTo4(double id) {
-    return boundary([&](State& st) {
-        pixel::convert_to_4(st.images.get(to_image_id(id)));
+    return on_image_before_init(id, [&](ImageRecord& image) {
+        pixel::convert_to_4(image);
         return 1;
     });
 }
 
 double test_2(double id) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        pixel::fill_colour_sequence(st.images.get(to_image_id(id)));
+    return on_image(id, [&](ImageRecord& image) {
+        pixel::fill_colour_sequence(image);
         return 0;
     });
 }
 
 double image_median(double id, double mode) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        pixel::shuffle_pairs(st.images.get(to_image_id(id)), to_int32(mode));
+    return on_image(id, [&](ImageRecord& image) {
+        pixel::shuffle_pairs(image, to_int32(mode));
         return 1;
     });
 }
 
 double image_blur(double id, double dx, double dy) {
-    return boundary([&](State& st) {
-        pixel::blur_four_point(st.images.get(to_image_id(id)), to_int32(dx), to_int32(dy));
+    return on_image_before_init(id, [&](ImageRecord& image) {
+        pixel::blur_four_point(image, to_int32(dx), to_int32(dy));
         return 0;
     });
 }

@@ -53,24 +53,15 @@ double image_free(double id) {
 }
 
 double image_get_width(double id) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return st.images.get(to_image_id(id)).width;
-    });
+    return on_image(id, [&](ImageRecord& image) { return image.width; });
 }
 
 double image_get_height(double id) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return st.images.get(to_image_id(id)).height;
-    });
+    return on_image(id, [&](ImageRecord& image) { return image.height; });
 }
 
 double image_get_Bpp(double id) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return st.images.get(to_image_id(id)).bits_per_pixel;
-    });
+    return on_image(id, [&](ImageRecord& image) { return image.bits_per_pixel; });
 }
 
 double image_Clone(double id) {

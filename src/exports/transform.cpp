@@ -8,17 +8,11 @@ using namespace ombrix;
 extern "C" {
 
 double image_transformRGB(double id, double mode) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return pixel::transform_rgb(st.images.get(to_image_id(id)), to_int32(mode));
-    });
+    return on_image(id, [&](ImageRecord& image) { return pixel::transform_rgb(image, to_int32(mode)); });
 }
 
 double image_test(double id, double mode) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return pixel::rank_transform(st.images.get(to_image_id(id)), to_int32(mode));
-    });
+    return on_image(id, [&](ImageRecord& image) { return pixel::rank_transform(image, to_int32(mode)); });
 }
 
 }  // extern "C"

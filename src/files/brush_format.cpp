@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "files/decimal.hpp"
+
 namespace ombrix::files {
 
 namespace {
@@ -17,17 +19,13 @@ std::size_t line_length(const std::uint8_t* data, std::size_t size) noexcept {
     return n;
 }
 
-constexpr bool is_space(std::uint8_t c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Decimal text to integer the way the C library does it, on at most four bytes (so no overflow);
 // the text ends at a zero byte as a C string would.
 std::int32_t decimal_value(const std::uint8_t* line, std::size_t n) noexcept {
     std::size_t at = 0;
-    while (at < n && is_space(line[at])) ++at;
-    bool negative = false;
-    if (at < n && (line[at] == '+' || line[at] == '-')) negative = line[at++] == '-';
+    const bool negative = skip_to_digits(line, n, at);
     std::int32_t value = 0;
-    while (at < n && line[at] >= '0' && line[at] <= '9') value = value * 10 + (line[at++] - '0');
+    while (at < n && is_digit(line[at])) value = value * 10 + (line[at++] - '0');
     return negative ? -value : value;
 }
 

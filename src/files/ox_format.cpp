@@ -4,20 +4,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "files/decimal.hpp"
 #include "store/pixel_limit.hpp"
 
 namespace ombrix::files {
 
 namespace {
 
-constexpr bool is_space(std::uint8_t c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
-constexpr bool is_digit(std::uint8_t c) noexcept { return c >= '0' && c <= '9'; }
-
 // One number the way "%d" takes it: whitespace, an optional sign, at least one digit.
 bool parse_number(const std::uint8_t* data, std::size_t size, std::size_t& at, std::int64_t& value) noexcept {
-    while (at < size && is_space(data[at])) ++at;
-    bool negative = false;
-    if (at < size && (data[at] == '+' || data[at] == '-')) negative = data[at++] == '-';
+    const bool negative = skip_to_digits(data, size, at);
     if (at >= size || !is_digit(data[at])) return false;
     value = 0;
     while (at < size && is_digit(data[at])) {

@@ -47,6 +47,10 @@ bool write_png_start(png_structp png, png_infop info, AtomicFile& file, const Pn
     png_set_compression_level(png, s.compression_level);
     png_set_compression_mem_level(png, s.compression_memory_level);
     png_set_compression_strategy(png, s.compression_strategy);
+    // Level 9 spends nearly all its time in zlib's match search, which the row filters feed. The
+    // Up filter alone left zlib about 30 % less to do than libpng's adaptive choice among all five,
+    // and gave files no larger, on the photographs and photo-like pictures measured.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_write_fn(png, &file, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(s.width), static_cast<png_uint_32>(s.height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);

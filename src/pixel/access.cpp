@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "colour/grey.hpp"
+#include "store/images.hpp"
 
 namespace ombrix::pixel {
 
@@ -50,6 +51,13 @@ std::unique_ptr<ImageRecord> join_side_by_side(const ImageRecord& first, const I
         out += right;
     }
     return joined;
+}
+
+double join_into_new_image(State& st, std::int32_t first, std::int32_t second) {
+    const std::int32_t id = st.take_image_id();
+    const ImageRecord& left = st.images.get(first);
+    const ImageRecord& right = st.images.get(second);
+    return register_image(st, id, join_side_by_side(left, right));
 }
 
 void average_into(ImageRecord& target, const ImageRecord& other) {

@@ -5,6 +5,8 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 
@@ -102,9 +104,100 @@ std::size_t avx2_pass(byte* p, std::size_t n) {
     });
 }
 
+// ---- luma and colour differences: the formula's double operations, four lanes at a time --------
+//
+// 0.299 R + 0.587 G + 0.114 B is evaluated left to right in double precision exactly as the
+// formula writes it (contraction into fused multiply-adds is off), so the truncated results are
+// the formula's without any error argument.
+
+constexpr bool is_luma_mode(int mode) { return mode >= 21 && mode <= 23; }
+
+template <int Mode>
+OMBRIX_AVX2_INLINE __m256d luma4(__m256d r, __m256d g, __m256d b) {
+    const __m256d luma =
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0.299), r), _mm256_mul_pd(_mm256_set1_pd(0.587), g)),
+                      _mm256_mul_pd(_mm256_set1_pd(0.114), b));
+    if constexpr (Mode == 21) return luma;
+    if constexpr (Mode == 22) return _mm256_sub_pd(b, luma);
+    if constexpr (Mode == 23) return _mm256_sub_pd(r, luma);
+}
+
+// Four channel bytes as doubles.
+OMBRIX_AVX2_INLINE __m256d four_lanes(const byte* plane) {
+    std::int32_t four;
+    std::memcpy(&four, plane, 4);
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
+}
+
+template <int Mode>
+std::size_t luma_avx2(byte* p, std::size_t n) {
+    return v::for_each_block(p, n, [](byte* block) {
+        const v::Planes q = v::load_planes(block);
+        alignas(32) byte r[32], g[32], b[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
+        __m128i groups[8];
+        for (int grp = 0; grp < 8; ++grp) {
+            const __m256d value =
+                luma4<Mode>(four_lanes(r + 4 * grp), four_lanes(g + 4 * grp), four_lanes(b + 4 * grp));
+            groups[grp] = _mm_and_si128(_mm256_cvttpd_epi32(value), _mm_set1_epi32(0xFF));
+        }
+        v::store_grey(block, v::plane_of(groups));
+    });
+}
+
 }  // namespace
 }  // namespace ombrix::pixel
 
+#pragma GCC target("avx2,avx512f,avx512bw,avx512dq,avx512vl")
+// GCC 12's AVX-512 intrinsics start from _mm512_undefined_*(), which -Wmaybe-uninitialized flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+namespace ombrix::pixel {
+namespace {
+
+template <int Mode>
+[[gnu::always_inline]] inline __m512d luma8(__m512d r, __m512d g, __m512d b) {
+    const __m512d luma =
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(0.299), r), _mm512_mul_pd(_mm512_set1_pd(0.587), g)),
+                      _mm512_mul_pd(_mm512_set1_pd(0.114), b));
+    if constexpr (Mode == 21) return luma;
+    if constexpr (Mode == 22) return _mm512_sub_pd(b, luma);
+    if constexpr (Mode == 23) return _mm512_sub_pd(r, luma);
+}
+
+// Eight channel bytes as doubles.
+[[gnu::always_inline]] inline __m512d eight_lanes(const byte* plane) {
+    return _mm512_cvtepi32_pd(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(plane))));
+}
+
+template <int Mode>
+std::size_t luma_avx512(byte* p, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t blk = 0; blk < blocks; ++blk) {
+        byte* block = p + blk * v::block_bytes;
+        const v::Planes q = v::load_planes(block);
+        alignas(32) byte r[32], g[32], b[32], out[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
+        for (int grp = 0; grp < 4; ++grp) {
+            const __m512d value =
+                luma8<Mode>(eight_lanes(r + 8 * grp), eight_lanes(g + 8 * grp), eight_lanes(b + 8 * grp));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8 * grp),
+                             _mm256_cvtepi32_epi8(_mm512_cvttpd_epi32(value)));
+        }
+        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
+    }
+    return blocks * v::block_pixels;
+}
+
+}  // namespace
+}  // namespace ombrix::pixel
+
+#pragma GCC diagnostic pop
 #pragma GCC pop_options
 
 namespace ombrix::pixel {
@@ -113,8 +206,14 @@ namespace {
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
     std::size_t done = 0;
-    if constexpr (is_vector_mode(Mode))
+    if constexpr (is_luma_mode(Mode)) {
+        if (simd::avx512_enabled())
+            done = luma_avx512<Mode>(p, n);
+        else if (simd::avx2_enabled())
+            done = luma_avx2<Mode>(p, n);
+    } else if constexpr (is_vector_mode(Mode)) {
         if (simd::avx2_enabled()) done = avx2_pass<Mode>(p, n);
+    }
     scalar_pass<Mode>(p + 3 * done, n - done);
 }
 

@@ -12,7 +12,9 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
+#include "pixel/lab_passes.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
@@ -29,7 +31,10 @@ void scalar_pass(byte* p, std::size_t n) noexcept {
 }
 
 // Mode 33: rand() for red, then green, then blue, each reduced modulo 255 (a braced list is
-// evaluated left to right).
+// evaluated left to right). The calls stay plain: the generator's state lives inside the C
+// library, where the host's own srand and rand calls move it too, and no public interface reads
+// or sets it; a faster generator stepping the same sequence would have to copy that private state
+// in and out, and would be right only for one C library's version of rand.
 void random_pass(byte* p, std::size_t n) noexcept {
     simd::rewrite_pixels<Rgb>(p, n, [](Rgb) {
         return Rgb{static_cast<byte>(std::rand() % 255), static_cast<byte>(std::rand() % 255),
@@ -185,18 +190,42 @@ const LabLTable& lab_l_table() {
     return *table;
 }
 
-inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept {
-    const double y = t.red[r] + t.green[g] + t.blue[b];
+inline byte lab_l_byte_of_y_fast(const LabLTable& t, double y) noexcept {
     const double scaled = y * LabLTable::buckets;
     if (!(scaled >= 0 && scaled < LabLTable::buckets)) return colour::lab_l_byte_of_y(y);
     const auto k = static_cast<std::size_t>(scaled);
     return static_cast<byte>(t.base[k] + (y >= t.step[k] ? 1 : 0));
 }
 
+inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept {
+    return lab_l_byte_of_y_fast(t, t.red[r] + t.green[g] + t.blue[b]);
+}
+
 void lab_l_pass(byte* p, std::size_t n) {
     const LabLTable& t = lab_l_table();
     if (!t.usable) return scalar_pass<24>(p, n);
     simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) { return grey(lab_l_byte_fast(t, q.r, q.g, q.b)); });
+}
+
+// Y is (222 R + 707 G + 71 B) / 255000 up to the formula's roundings (under 1e-15), so L*'s byte is
+// a table indexed by that whole-number key. A key whose Y lies within 1e-12 of a step between two
+// bytes holds `unsure_byte`, and its pixels take the formula.
+inline constexpr std::uint16_t unsure_byte = 0x100;
+
+const std::vector<std::uint16_t>& lab_l_by_key() {
+    static const std::vector<std::uint16_t> table = [] {
+        const LabLTable& t = lab_l_table();
+        std::vector<std::uint16_t> by_key(255001);
+        for (std::size_t k = 0; k < by_key.size(); ++k) {
+            const double y = static_cast<double>(k) / 255000;
+            const auto bucket = static_cast<std::size_t>(y * LabLTable::buckets);
+            const bool near_step = (bucket < LabLTable::buckets && std::abs(y - t.step[bucket]) < 1e-12) ||
+                                   (bucket > 0 && std::abs(y - t.step[bucket - 1]) < 1e-12);
+            by_key[k] = near_step || bucket >= LabLTable::buckets ? unsure_byte : lab_l_byte_of_y_fast(t, y);
+        }
+        return by_key;
+    }();
+    return table;
 }
 
 }  // namespace
@@ -300,6 +329,45 @@ std::size_t avx2_pass(byte* p, std::size_t n) {
     });
 }
 
+// Modes 22 and 24 by table: the keys of a block computed on vectors, then looked up one by one.
+std::size_t saturation_avx2(byte* p, std::size_t n) {
+    const auto& table = saturation_table();
+    return v::for_each_block(p, n, [&](byte* block) {
+        const v::Planes q = v::load_planes(block);
+        alignas(32) byte mx[32], mn[32], out[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(mx), v::max3_u8(q.r, q.g, q.b));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(mn), v::min3_u8(q.r, q.g, q.b));
+        for (int j = 0; j < 32; ++j) out[j] = table[std::size_t{mx[j]} * 256 + mn[j]];
+        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
+    });
+}
+
+std::size_t lab_l_keyed_avx2(byte* p, std::size_t n) {
+    const std::uint16_t* table = lab_l_by_key().data();
+    return v::for_each_block(p, n, [&](byte* block) {
+        const v::Planes q = v::load_planes(block);
+        alignas(32) std::int32_t keys[32];
+        alignas(32) byte out[32];
+        for (int grp = 0; grp < 4; ++grp) {
+            const auto widen = [grp](__m256i plane) {
+                const __m128i half = grp < 2 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1);
+                return _mm256_cvtepu8_epi32(grp & 1 ? _mm_srli_si128(half, 8) : half);
+            };
+            const __m256i key =
+                _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(widen(q.r), _mm256_set1_epi32(222)),
+                                                  _mm256_mullo_epi32(widen(q.g), _mm256_set1_epi32(707))),
+                                 _mm256_mullo_epi32(widen(q.b), _mm256_set1_epi32(71)));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(keys + 8 * grp), key);
+        }
+        for (int j = 0; j < 32; ++j) {
+            const std::uint16_t v = table[keys[j]];
+            out[j] = v == unsure_byte ? colour::rgb_lab_l_byte(block[3 * j], block[3 * j + 1], block[3 * j + 2])
+                                      : static_cast<byte>(v);
+        }
+        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
+    });
+}
+
 // Mode 21, 32 pixels at a time: n in 16-bit lanes, the product in doubles, four at a time.
 std::size_t hue_avx2(byte* p, std::size_t n) {
     const HueScale& scale = hue_scale();
@@ -352,50 +420,6 @@ std::size_t hue_avx2(byte* p, std::size_t n) {
     });
 }
 
-// Mode 24, four pixels at a time: Y from the three term tables, then the bucket and its step.
-std::size_t lab_l_avx2(byte* p, std::size_t n) {
-    const LabLTable& t = lab_l_table();
-    alignas(32) byte r[32], g[32], b[32], result[32];
-    alignas(16) std::int32_t bucket[4];
-    const __m256d scale = _mm256_set1_pd(LabLTable::buckets), top = _mm256_set1_pd(LabLTable::buckets);
-    return v::for_each_block(p, n, [&](byte* block) {
-        const v::Planes q = v::load_planes(block);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(r), q.r);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(g), q.g);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(b), q.b);
-        __m128i bytes[8];
-        int outside = 0;
-        for (int grp = 0; grp < 8; ++grp) {
-            const int at = 4 * grp;
-            const __m256d y =
-                _mm256_add_pd(_mm256_add_pd(v::lookup(t.red.data(), r + at), v::lookup(t.green.data(), g + at)),
-                              v::lookup(t.blue.data(), b + at));
-            const __m256d scaled = _mm256_mul_pd(y, scale);
-            // Y is at least 0; one at or above 1 has no bucket and takes the formula below.
-            const __m256d beyond = _mm256_cmp_pd(scaled, top, _CMP_GE_OQ);
-            outside |= _mm256_movemask_pd(beyond) << at;
-            const __m128i k = _mm256_cvttpd_epi32(_mm256_andnot_pd(beyond, scaled));
-            _mm_store_si128(reinterpret_cast<__m128i*>(bucket), k);
-            const __m256d step = _mm256_setr_pd(
-                t.step[static_cast<std::size_t>(bucket[0])], t.step[static_cast<std::size_t>(bucket[1])],
-                t.step[static_cast<std::size_t>(bucket[2])], t.step[static_cast<std::size_t>(bucket[3])]);
-            const __m128i base = _mm_setr_epi32(
-                t.base[static_cast<std::size_t>(bucket[0])], t.base[static_cast<std::size_t>(bucket[1])],
-                t.base[static_cast<std::size_t>(bucket[2])], t.base[static_cast<std::size_t>(bucket[3])]);
-            // The comparison mask is -1 where Y has reached the step: subtracting it adds 1.
-            const __m128i reached =
-                _mm256_cvtpd_epi32(_mm256_and_pd(_mm256_cmp_pd(y, step, _CMP_GE_OQ), _mm256_set1_pd(1.0)));
-            bytes[grp] = _mm_add_epi32(base, reached);
-        }
-        _mm256_store_si256(reinterpret_cast<__m256i*>(result), v::plane_of(bytes));
-        for (; outside != 0; outside &= outside - 1) {
-            const int j = __builtin_ctz(static_cast<unsigned>(outside));
-            result[j] = colour::rgb_lab_l_byte(r[j], g[j], b[j]);
-        }
-        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(result)));
-    });
-}
-
 }  // namespace
 }  // namespace ombrix::pixel
 
@@ -410,14 +434,19 @@ void run_mode(byte* p, std::size_t n) {
         const std::size_t done = simd::avx2_enabled() ? hue_avx2(p, n) : 0;
         hue_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 22) {
-        saturation_pass(p, n);
+        const std::size_t done = simd::avx2_enabled() ? saturation_avx2(p, n) : 0;
+        saturation_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 23) {
         std::size_t done = 0;
         if (simd::avx2_enabled() && value_is_largest_channel()) done = avx2_pass<23>(p, n);
         value_scalar_pass(p + 3 * done, n - done);
     } else if constexpr (Mode == 24) {
-        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_avx2(p, n) : 0;
+        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_keyed_avx2(p, n) : 0;
         lab_l_pass(p + 3 * done, n - done);
+    } else if constexpr (Mode == 25) {
+        lab_a_pass(p, n);
+    } else if constexpr (Mode == 26) {
+        lab_b_pass(p, n);
     } else if constexpr (Mode == 33) {
         random_pass(p, n);
     } else if constexpr (is_vector_mode(Mode)) {

@@ -50,11 +50,6 @@ void point_ilu_at_bound_image() {
 
 }  // namespace
 
-ILenum lookup(std::span<const ILenum> table, std::int32_t index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= table.size()) refuse();
-    return table[static_cast<std::size_t>(index)];
-}
-
 double plain(State& st, ImageRecord& image, Plain op) {
     return trip(st, image, [op] {
         switch (op) {
@@ -217,56 +212,57 @@ double parameter(State& st, ImageRecord& image, ILenum name, ILenum value) {
     return trip(st, image, [=] { iluImageParameter(name, value); });
 }
 
-double edge_detect(State& st, ImageRecord& image, std::int32_t mode) {
+double edge_detect(State& st, ImageRecord& image, std::optional<EdgeDetector> detector) {
     return trip(st, image, [=] {
-        if (mode < 0 || mode > 2) refuse();
+        if (!detector) refuse();
         require_filter_fits();
-        if (mode == 0)
-            iluEdgeDetectE();
-        else if (mode == 1)
-            iluEdgeDetectP();
-        else
-            iluEdgeDetectS();
+        switch (*detector) {
+            case EdgeDetector::e:
+                iluEdgeDetectE();
+                break;
+            case EdgeDetector::p:
+                iluEdgeDetectP();
+                break;
+            case EdgeDetector::s:
+                iluEdgeDetectS();
+                break;
+        }
     });
 }
 
-double compress_func(State& st, ImageRecord& image, std::int32_t mode) {
-    return trip(st, image, [=] { ilCompressFunc(lookup(compression_table, mode)); });
+double compress_func(State& st, ImageRecord& image, std::optional<ILenum> mode) {
+    return trip(st, image, [=] {
+        if (!mode) refuse();
+        ilCompressFunc(*mode);
+    });
 }
 
-double dxtc_data(State& st, std::int32_t id, std::int32_t format) {
-    const ILenum value = lookup(dxtc_table, format);
-    return trip(st, st.images.get(id), [=] { ilSetInteger(IL_DXTC_FORMAT, static_cast<ILint>(value)); });
+double dxtc_data(State& st, ImageRecord& image, ILenum format) {
+    return trip(st, image, [=] { ilSetInteger(IL_DXTC_FORMAT, static_cast<ILint>(format)); });
 }
 
-double set_function(State& st, std::int32_t id, std::int32_t mode, std::int32_t value) {
-    const ILenum setting = lookup(setting_table, mode);
-    round_trip(st, st.images.get(id), [=] { ilSetInteger(setting, value); });
+double set_integer(State& st, ImageRecord& image, ILenum setting, std::int32_t value) {
+    round_trip(st, image, [=] { ilSetInteger(setting, value); });
     return 0;
 }
 
-double set_string(State& st, std::int32_t id, std::int32_t mode, const char* text) {
-    const ILenum setting = lookup(string_table, mode);
-    ImageRecord& image = st.images.get(id);
+double set_string(State& st, ImageRecord& image, ILenum setting, const char* text) {
     const char* given = text ? text : "";
-    if (mode == header_name_mode) st.header_array_name = given;
+    if (setting == IL_CHEAD_HEADER_STRING) st.header_array_name = given;
     round_trip(st, image, [=] { ilSetString(setting, given); });
     return 0;
 }
 
-double filter(State& st, std::int32_t id, std::int32_t filter) {
-    if (filter < 0 || filter >= filter_indices) refuse();
-    return trip(st, st.images.get(id), [] {});
+double filter(State& st, ImageRecord& image) {
+    return trip(st, image, [] {});
 }
 
-double filter_scale(State& st, std::int32_t id, std::int32_t filter) {
-    const ILenum value = lookup(scale_filter_table, filter);
-    return trip(st, st.images.get(id), [=] { iluImageParameter(ILU_FILTER, value); });
+double filter_scale(State& st, ImageRecord& image, ILenum filter) {
+    return trip(st, image, [=] { iluImageParameter(ILU_FILTER, filter); });
 }
 
-double set_language(State& st, std::int32_t language) {
-    (void)st;
-    iluSetLanguage(lookup(language_table, language));
+double set_language(ILenum language) {
+    iluSetLanguage(language);
     return 1;
 }
 

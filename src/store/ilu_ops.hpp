@@ -7,7 +7,7 @@
 #include <IL/il.h>
 
 #include <cstdint>
-#include <span>
+#include <optional>
 
 #include "store/state.hpp"
 
@@ -50,7 +50,9 @@ double key_colour(State& st, ImageRecord& image, float red, float green, float b
 double clear_colour(State& st, ImageRecord& image, float red, float green, float blue, float alpha);
 double parameter(State& st, ImageRecord& image, ILenum name, ILenum value);
 
-// The mode tables, indexed by the host's index; anything outside is refused.
+// The mode tables, indexed by the host's index at the boundary; anything outside is refused.
+enum class EdgeDetector { e, p, s };  // iluEdgeDetectE, iluEdgeDetectP, iluEdgeDetectS
+inline constexpr EdgeDetector edge_table[] = {EdgeDetector::e, EdgeDetector::p, EdgeDetector::s};
 inline constexpr ILenum compression_table[] = {IL_COMPRESS_MODE, IL_COMPRESS_NONE, IL_COMPRESS_RLE, IL_COMPRESS_LZO,
                                                IL_COMPRESS_ZLIB};
 inline constexpr ILenum dxtc_table[] = {IL_DXT1, IL_DXT2, IL_DXT3, IL_DXT4, IL_DXT5, IL_RXGB};
@@ -65,25 +67,24 @@ inline constexpr ILenum string_table[] = {
     IL_TGA_ID_STRING,           IL_TGA_AUTHNAME_STRING,    IL_TGA_AUTHCOMMENT_STRING, IL_PNG_AUTHNAME_STRING,
     IL_PNG_TITLE_STRING,        IL_PNG_DESCRIPTION_STRING, IL_TIF_DESCRIPTION_STRING, IL_TIF_HOSTCOMPUTER_STRING,
     IL_TIF_DOCUMENTNAME_STRING, IL_TIF_AUTHNAME_STRING,    IL_CHEAD_HEADER_STRING};
-inline constexpr std::int32_t header_name_mode = 10;
 inline constexpr ILenum language_table[] = {0x0800, 0x0801, 0x0802, 0x0803, 0x0804, 0x0805};
 // image_Filter_scale's index i selects ILU's i-th scaling filter, ILU_NEAREST (0x2601) + i.
 inline constexpr ILenum scale_filter_table[] = {0x2601, 0x2602, 0x2603, 0x2604, 0x2605, 0x2606, 0x2607, 0x2608, 0x2609};
-inline constexpr std::int32_t filter_indices = 13;
+// image_Filter accepts this many filter indices.
+inline constexpr std::size_t filter_indices = 13;
 
-// The table entry for `index`, or throws the refusal.
-ILenum lookup(std::span<const ILenum> table, std::int32_t index);
-
-// These test their index before they look the image up, as they test it before the copy-in; the
-// others look the image up (and copy it in) first.
-double edge_detect(State& st, ImageRecord& image, std::int32_t mode);
-double compress_func(State& st, ImageRecord& image, std::int32_t mode);
-double dxtc_data(State& st, std::int32_t id, std::int32_t format);
-double set_function(State& st, std::int32_t id, std::int32_t mode, std::int32_t value);
-double set_string(State& st, std::int32_t id, std::int32_t mode, const char* text);
-double filter(State& st, std::int32_t id, std::int32_t filter);
-double filter_scale(State& st, std::int32_t id, std::int32_t filter);
-double set_language(State& st, std::int32_t language);
+// These two copy the image in before they test the mode: no mode (an index outside the table) is
+// refused then.
+double edge_detect(State& st, ImageRecord& image, std::optional<EdgeDetector> detector);
+double compress_func(State& st, ImageRecord& image, std::optional<ILenum> mode);
+// The exports of these test their index before they look the image up.
+double dxtc_data(State& st, ImageRecord& image, ILenum format);
+double set_integer(State& st, ImageRecord& image, ILenum setting, std::int32_t value);
+// IL_CHEAD_HEADER_STRING also names the array of later C headers.
+double set_string(State& st, ImageRecord& image, ILenum setting, const char* text);
+double filter(State& st, ImageRecord& image);
+double filter_scale(State& st, ImageRecord& image, ILenum filter);
+double set_language(ILenum language);
 
 // The resizing operations.
 double rotate(State& st, ImageRecord& image, float angle);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,7 +73,8 @@ TEST_F(RunnerTest, UsageErrorsExitWithTwo) {
     std::vector<std::vector<std::string>> bad = {
         {},
         {"--frobnicate", script},
-        {script, script},
+        {"--timeout", "0", script},
+        {"--timeout", "soon", script},
         {"--library"},
         {"--canvas", "4", "4"},
         {"--canvas", "0", "4", "out.png", script},
@@ -205,4 +207,82 @@ TEST_F(RunnerBinaryTest, AConvertedImageRedrawsAsTheOriginalPicture) {
     EXPECT_EQ(width, original_width);
     EXPECT_EQ(height, original_height);
     EXPECT_EQ(redrawn, original);
+}
+
+TEST_F(RunnerTest, ArgumentsAfterTheScriptAreTheScripts) {
+    std::string script = write_script("args.gml",
+                                      "show_debug_message(parameter_count())\n"
+                                      "for (var i = 0; i <= parameter_count() + 1; i++) show_debug_message(\"[\" + "
+                                      "parameter_string(i) + \"]\")");
+    // Options after the script belong to the script too.
+    Outcome outcome = run({script, "in.png", "--list", "two words"});
+    EXPECT_EQ(outcome.status, exit_success) << outcome.err;
+    EXPECT_EQ(outcome.out, "3\n[" + script + "]\n[in.png]\n[--list]\n[two words]\n[]\n");
+    EXPECT_EQ(run({"--", script}).out, "0\n[" + script + "]\n[]\n");
+}
+
+TEST_F(RunnerTest, ExitStatusFollowsGameEndAndErrors) {
+    EXPECT_EQ(run({write_script("end.gml", "show_debug_message(1); game_end(3); show_debug_message(2)")}).status, 3);
+    Outcome ended = run({write_script("end0.gml", "show_debug_message(\"a\")\nexit\nshow_debug_message(\"b\")")});
+    EXPECT_EQ(ended.status, exit_success);
+    EXPECT_EQ(ended.out, "a\n");
+    EXPECT_EQ(run({write_script("big.gml", "game_end(1000)")}).status, 255);
+    Outcome failed = run({write_script("fail.gml", "x = 1\nx = x div 0")});
+    EXPECT_EQ(failed.status, exit_script_error);
+    EXPECT_NE(failed.err.find("fail.gml:2:7: error: division by zero in div"), std::string::npos) << failed.err;
+}
+
+TEST_F(RunnerTest, TimeoutEndsAnEndlessScript) {
+    std::string script = write_script("loop.gml", "n = 0\nwhile (true) { n++ }");
+    auto start = std::chrono::steady_clock::now();
+    Outcome outcome = run({"--timeout", "0.3", script});
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(outcome.status, exit_script_error);
+    EXPECT_NE(outcome.err.find("loop.gml:2:1: error: the script ran longer than --timeout 0.3 seconds"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_LT(seconds, 5.0);
+    // A script that ends in time is not affected, and does not wait for the limit.
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run({"--timeout", "60", write_script("quick.gml", "show_debug_message(1)")}).out, "1\n");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+}
+
+TEST_F(RunnerTest, ListAndHelpAnswerFromTheManifest) {
+    Outcome list = run({"--list"});
+    EXPECT_EQ(list.status, exit_success);
+    EXPECT_NE(list.out.find("  image_save(id, path: string, type)\n"), std::string::npos);
+    EXPECT_NE(list.out.find("  image_RGBChannalToImage(red, green, blue)\n"), std::string::npos);
+    // One line per export, under section headings.
+    std::size_t listed = 0;
+    for (std::size_t at = list.out.find("\n  image_"); at != std::string::npos;
+         at = list.out.find("\n  image_", at + 1))
+        ++listed;
+    EXPECT_GT(listed, 80u);
+
+    Outcome entry = run({"--help", "image_Scale"});
+    EXPECT_EQ(entry.status, exit_success);
+    EXPECT_EQ(entry.out.rfind("image_Scale(id, width, height)    [library export; Resizing]\n", 0), 0u) << entry.out;
+    EXPECT_NE(entry.out.find("iluScale"), std::string::npos);
+    EXPECT_NE(run({"--help", "string_copy"}).out.find("string_copy(s, index, count)"), std::string::npos);
+    EXPECT_EQ(run({"--help", "c_red"}).out, "c_red = 255\n  [built-in constant]\n");
+
+    Outcome unknown = run({"--help", "image_RGBChannelToImage"});
+    EXPECT_EQ(unknown.status, exit_usage_error);
+    EXPECT_NE(unknown.err.find("did you mean image_RGBChannalToImage?"), std::string::npos) << unknown.err;
+
+    Outcome help = run({"--help"});
+    for (const char* topic : {"switch", "function", "global.name", "#macro", "enum", "by reference", "--timeout",
+                              "not supported by this runner", "ds_map_find_first", "c_white"})
+        EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
+}
+
+TEST_F(RunnerTest, UnknownNamesGetSuggestions) {
+    Outcome outcome = run({write_script("typo.gml", "init()\nimage_RGBChannelToImage(0, 0, 0)")});
+    EXPECT_EQ(outcome.status, exit_script_error);
+    EXPECT_NE(outcome.err.find("typo.gml:2:1: error: unknown function 'image_RGBChannelToImage' (did you mean "
+                               "'image_RGBChannalToImage'?)"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_NE(run({"--lsit"}).err.find("unknown option --lsit (did you mean --list?)"), std::string::npos);
 }

@@ -105,7 +105,7 @@ var m3 = image_Clone(a);
 var results = "";
 results += string(image_Mosaic(m3, 0, 1, 0));
 results += string(image_Mosaic(m3, -5, 1, 0));
-results += string(image_Mosaic(m3, 0 / 0, 1, 0));
+results += string(image_Mosaic(m3, NaN, 1, 0));
 results += string(image_Mosaic(m3, huge, 1, 0));
 results += string(image_Mosaic(m3, 1, -1, 0));
 show_debug_message(results);

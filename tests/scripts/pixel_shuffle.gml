@@ -30,7 +30,7 @@ results += string(image_median(s, 2));
 results += string(image_median(s, 1.5));
 results += string(image_median(s, 1));
 results += string(image_median(s, 7));
-results += string(image_median(s, 0 / 0));
+results += string(image_median(s, NaN));
 results += string(image_median(s, -1));
 show_debug_message(results);
 bad = 0;
@@ -65,7 +65,7 @@ for (var trial = 0; trial < 9; trial += 1) {
     if (trial == 4) { dx = -2; dy = 5; }
     if (trial == 5) { dx = 100; dy = -70; }
     if (trial == 6) { dx = 2.9; dy = -0.9; }
-    if (trial == 7) { dx = 0 / 0; dy = 1 / 0; }
+    if (trial == 7) { dx = NaN; dy = infinity; }
     if (trial == 8) { dx = -20; dy = -3; }
     rdx = dx;
     rdy = dy;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "exports/boundary.hpp"
 #include "store/convert.hpp"
 
 namespace ombrix {
@@ -57,6 +58,28 @@ TEST(Conversions, FloatsRoundAndOverflowToInfinity) {
     EXPECT_EQ(to_float(-1e300), -std::numeric_limits<float>::infinity());
     EXPECT_TRUE(std::isnan(to_float(nan)));
     EXPECT_EQ(to_float(static_cast<double>(std::numeric_limits<float>::max())), std::numeric_limits<float>::max());
+}
+
+TEST(TableIndices, TruncateTowardZeroAndRefuseAnythingOutsideTheTable) {
+    init();  // the refusal carries ILU's text
+    constexpr int table[] = {10, 20, 30};
+    EXPECT_EQ(entry(table, 0.0), 10);
+    EXPECT_EQ(entry(table, 2.9), 30);
+    EXPECT_EQ(entry(table, -0.9), 10);  // truncates to 0
+    for (double outside : {3.0, -1.0, nan, inf, -inf, 1e300, 4294967296.0}) {
+        SCOPED_TRACE(outside);
+        EXPECT_EQ(entry(table, outside), std::nullopt);
+        try {
+            pick(table, outside);
+            ADD_FAILURE() << "not refused";
+        } catch (const Failure& refusal) {
+            EXPECT_EQ(refusal.result, 0);
+            EXPECT_STREQ(refusal.text, devil_error_text(il_invalid_param));
+        }
+    }
+    EXPECT_EQ(pick(table, 1.5), 20);
+    EXPECT_EQ(require_index(12.99, 13), 12u);
+    EXPECT_THROW(require_index(13, 13), Failure);
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+// The string built-ins: positions count characters from 1, also in UTF-8 text.
+var s = "Hello, world";
+show_debug_message(string_copy(s, 8, 5));
+show_debug_message(string_copy(s, 0, 2));  // below 1 counts as 1
+show_debug_message(string_copy(s, 11, 100));
+show_debug_message(string_char_at(s, 5) + string_char_at(s, 99) + "|");
+show_debug_message(string_pos("o", s));
+show_debug_message(string_last_pos("o", s));
+show_debug_message(string_pos("xyz", s));
+show_debug_message(string_upper(s) + " " + string_lower(s));
+show_debug_message(string_replace("a-b-c", "-", "+"));
+show_debug_message(string_replace_all("a-b-c", "-", "--"));
+show_debug_message(string_count("an", "banana"));
+show_debug_message(string_count("aa", "aaaa"));
+show_debug_message(string_repeat("ab", 3));
+show_debug_message("[" + string_format(3.14159, 5, 2) + "]");
+show_debug_message("[" + string_format(42, 3, 0) + "]");
+show_debug_message("[" + string_format(-2.5, 1, 3) + "]");
+show_debug_message(string_digits("a1b2c3!"));
+show_debug_message(string_letters("a1b2c3!"));
+show_debug_message(string_delete("abcdef", 2, 3));
+show_debug_message(string_insert("XY", "abc", 2));
+var u = "naïve café";
+show_debug_message(string_length(u));
+show_debug_message(string_char_at(u, 3) + string_copy(u, 7, 4));
+show_debug_message(string_pos("café", u));
+show_debug_message(string_upper(u));
+show_debug_message(string(12) + string(0.5) + string(undefined));
+show_debug_message(string("{0} + {1} = {2}", 1, 2, 1 + 2));
+show_debug_message("{0} of {1}{2}", "one", "two");
+show_debug_message(string_split("a,b,,c", ","));
+show_debug_message("[" + string_trim("  padded \t") + "]");
+show_debug_message(real(" 2.5e1 ") + 1);
