@@ -59,7 +59,7 @@ std::string make_file(ILenum type, int side) {
     return path;
 }
 
-std::vector<std::string>& files() {
+std::vector<std::string>& bench_files() {
     static std::vector<std::string> f;
     return f;
 }
@@ -90,7 +90,7 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
     const bool png = state.range(0) != 0;
     const int side = static_cast<int>(state.range(1));
     const std::string path = make_file(png ? IL_PNG : IL_BMP, side);
-    files().push_back(path);
+    bench_files().push_back(path);
     State& st = bench_state();
     const std::size_t bytes = static_cast<std::size_t>(side) * static_cast<std::size_t>(side) * 3;
     memory::Buffer from(bytes, true), to(bytes, true);
@@ -151,7 +151,7 @@ void IsolatedAgainstInProcess(benchmark::State& state) {
 // DevIL and its libraries, DevIL's initialisation) comes on top of one warm isolated load.
 void FirstLoadStartsTheDecoder(benchmark::State& state) {
     const std::string path = make_file(IL_PNG, 16);
-    files().push_back(path);
+    bench_files().push_back(path);
     for (auto _ : state) {
         state.PauseTiming();
         helper::stop_service();
@@ -245,6 +245,6 @@ BENCHMARK(FirstLoadStartsTheDecoder)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    for (const auto& f : files()) std::remove(f.c_str());
+    for (const auto& f : bench_files()) std::remove(f.c_str());
     return 0;
 }
