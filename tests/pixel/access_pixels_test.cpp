@@ -149,6 +149,26 @@ TEST(Average, PairsFlatBytesAndKeepsTheTailBeyondASmallerOther) {
     pixel::average_into(*target, *empty);
 }
 
+TEST(Average, EveryPairOfBytesAndAnImageWithItself) {
+    // 65536 pairs plus a tail that no block width divides: 21847 pixels, 65541 bytes.
+    auto target = make_record(21847, 1);
+    auto other = make_record(21847, 1);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) {
+        target->rgb[k] = static_cast<std::uint8_t>(k >> 8);
+        other->rgb[k] = static_cast<std::uint8_t>(k * 7 + 3);
+    }
+    const auto before = testing::copy_of(*target);
+    pixel::average_into(*target, *other);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) {
+        const int a = before->rgb[k];
+        const int b = other->rgb[k];
+        ASSERT_EQ(target->rgb[k], (a + b) / 2) << a << " " << b;
+    }
+    const auto averaged = testing::copy_of(*target);
+    pixel::average_into(*target, *target);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) ASSERT_EQ(target->rgb[k], averaged->rgb[k]) << k;
+}
+
 int grey(Rgb t) { return (77 * t.r + 150 * t.g + 29 * t.b) >> 8; }
 
 TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
