@@ -95,14 +95,36 @@ void convert_to_4(ImageRecord& image) {
     const std::uint8_t* in = image.rgb.data();
 
     // Pixel (x, y) is number x × height + y of the column-by-column visit; its nibble lands in
-    // byte number / 2. Bands of rows keep the reads within a few cache lines per column, and OR-ing
+    // byte number / 2. A band of rows is first turned into grey levels row by row, then read
+    // column by column from that small buffer. Its rows are padded by a cache line so that a column
+    // does not fall into one cache set (image rows are often a multiple of 4 KiB apart). OR-ing
     // into the zeroed buffer makes the visiting order irrelevant.
-    constexpr std::size_t band = 16;
+    constexpr std::size_t band = 64;
+    const std::size_t band_stride = width + 64;
+    memory::Buffer levels(band * band_stride);
     for (std::size_t y0 = 0; y0 < height; y0 += band) {
         const std::size_t y1 = std::min(y0 + band, height);
+        for (std::size_t y = y0; y < y1; ++y) {
+            const std::uint8_t* row = in + y * width * 3;
+            std::uint8_t* level = levels.data() + (y - y0) * band_stride;
+            for (std::size_t x = 0; x < width; ++x) level[x] = colour::grey_level(row + x * 3);
+        }
+        if (height % 2 == 0) {
+            // Bands start at even rows, so rows y and y + 1 (y even) share a byte of their column.
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::uint8_t* column = levels.data() + x;
+                std::uint8_t* byte = out + ((x * height + y0) >> 1);
+                for (std::size_t y = 0; y < y1 - y0; y += 2, ++byte) {
+                    *byte = static_cast<std::uint8_t>((column[y * band_stride] & 0xF0) |
+                                                      (column[(y + 1) * band_stride] >> 4));
+                }
+            }
+            continue;
+        }
         for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t* column = levels.data() + x;
             for (std::size_t y = y0; y < y1; ++y) {
-                const std::uint8_t level = colour::grey_level(in + (x + y * width) * 3);
+                const std::uint8_t level = column[(y - y0) * band_stride];
                 const std::size_t n = x * height + y;
                 out[n >> 1] |=
                     (n & 1) ? static_cast<std::uint8_t>(level >> 4) : static_cast<std::uint8_t>(level & 0xF0);

@@ -172,7 +172,7 @@ TEST(Average, EveryPairOfBytesAndAnImageWithItself) {
 int grey(Rgb t) { return (77 * t.r + 150 * t.g + 29 * t.b) >> 8; }
 
 TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
-    for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}}) {
+    for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}, {5, 301}, {2, 256}, {3, 130}}) {
         auto image = random_image(w, h, static_cast<std::uint32_t>(w * 100 + h));
         const auto original = testing::copy_of(*image);
         pixel::convert_to_4(*image);
