@@ -19,7 +19,7 @@ class RowOrderTest : public FilesTest {};
 
 std::unique_ptr<ImageRecord> copy_of(const ImageRecord& image) {
     auto copy = make_record(image.width, image.height);
-    std::memcpy(copy->rgb.data(), image.rgb.data(), image.rgb.size());
+    if (!image.rgb.empty()) std::memcpy(copy->rgb.data(), image.rgb.data(), image.rgb.size());
     copy->rgba = memory::Buffer(image.rgba.size());
     if (!image.rgba.empty()) std::memcpy(copy->rgba.data(), image.rgba.data(), image.rgba.size());
     return copy;

@@ -10,8 +10,8 @@
 namespace ombrix::testing {
 namespace {
 
-using files::write_gml;
 using files::HeaderMode;
+using files::write_gml;
 using files::write_header;
 using files::write_html;
 
