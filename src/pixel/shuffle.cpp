@@ -171,6 +171,27 @@ void mean_with_column(std::uint8_t* out, const std::uint8_t* row, SampleRows s, 
 // samples itself) is a chunk of its own, so every sample left of its base is already stored.
 void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t dx, std::int64_t begin,
                std::int64_t end) noexcept {
+    if (dx == -1 && begin < end) {
+        // Each pixel's horizontal sample is the pixel just written, so carry its new value in
+        // registers instead of reading it back: the chain from one pixel to the next is then an
+        // add and a shift rather than a store and a load. The other two samples are read from the
+        // buffer after the previous store, as they may be the row itself (dy = 0).
+        std::uint8_t* p = row + begin * 3;
+        const std::uint8_t* q = row + std::max<std::int64_t>(begin - 1, 0) * 3;
+        unsigned q0 = q[0], q1 = q[1], q2 = q[2];
+        const std::uint8_t* t = s.c + begin * 3;
+        const std::uint8_t* u = s.d + std::max<std::int64_t>(begin - 1, 0) * 3;
+        for (std::int64_t x = begin; x < end; ++x, p += 3, t += 3) {
+            q0 = (p[0] + q0 + t[0] + u[0]) >> 2;
+            q1 = (p[1] + q1 + t[1] + u[1]) >> 2;
+            q2 = (p[2] + q2 + t[2] + u[2]) >> 2;
+            p[0] = static_cast<std::uint8_t>(q0);
+            p[1] = static_cast<std::uint8_t>(q1);
+            p[2] = static_cast<std::uint8_t>(q2);
+            u = s.d + x * 3;
+        }
+        return;
+    }
     if (dx < 0 && dx > -16) {
         // Chunks this narrow gain nothing: visit the pixels one by one in place. Each channel is
         // read from all four samples before it is written.
