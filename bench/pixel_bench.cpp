@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 
+#include "colour/channels.hpp"
 #include "pixel/access.hpp"
 #include "pixel/mosaic.hpp"
 #include "pixel/pattern.hpp"
@@ -130,6 +131,10 @@ void JoinSideBySide(benchmark::State& state) {
     measure(state, [&](ImageRecord& i) { benchmark::DoNotOptimize(pixel::join_side_by_side(i, *other)); });
 }
 
+void RGBMinMax(benchmark::State& state) {
+    measure(state, [](ImageRecord& i) { colour::clamp_channel_ranges(i, {{{10, 200}, {0.5, 254.5}, {40, 30}}}); });
+}
+
 }  // namespace
 
 #define SIZES ->Arg(4096)->Arg(2048)->Unit(benchmark::kMillisecond)
@@ -147,5 +152,6 @@ BENCHMARK(Median_2) SIZES;
 BENCHMARK(ConvertTo4) SIZES;
 BENCHMARK(AverageInto) SIZES;
 BENCHMARK(JoinSideBySide) SIZES;
+BENCHMARK(RGBMinMax) SIZES;
 
 BENCHMARK_MAIN();
