@@ -8,6 +8,8 @@
 #include <map>
 #include <random>
 
+#include "colour/channels.hpp"
+#include "pixel/access.hpp"
 #include "pixel/mosaic.hpp"
 #include "pixel/pattern.hpp"
 #include "pixel/shuffle.hpp"
@@ -116,6 +118,23 @@ void Median_2(benchmark::State& state) {
     measure(state, [](ImageRecord& i) { pixel::shuffle_pairs(i, 2); });
 }
 
+void ConvertTo4(benchmark::State& state) {
+    measure(state, [](ImageRecord& i) { pixel::convert_to_4(i); });
+}
+void AverageInto(benchmark::State& state) {
+    const auto other = noisy_image(static_cast<std::int32_t>(state.range(0)));
+    measure(state, [&](ImageRecord& i) { pixel::average_into(i, *other); });
+}
+// Creates an image twice as wide, so the baseline is a copy of both sources into fresh memory.
+void JoinSideBySide(benchmark::State& state) {
+    const auto other = noisy_image(static_cast<std::int32_t>(state.range(0)));
+    measure(state, [&](ImageRecord& i) { benchmark::DoNotOptimize(pixel::join_side_by_side(i, *other)); });
+}
+
+void RGBMinMax(benchmark::State& state) {
+    measure(state, [](ImageRecord& i) { colour::clamp_channel_ranges(i, {{{10, 200}, {0.5, 254.5}, {40, 30}}}); });
+}
+
 }  // namespace
 
 #define SIZES ->Arg(4096)->Arg(2048)->Unit(benchmark::kMillisecond)
@@ -130,5 +149,9 @@ BENCHMARK(Blur_column_order_1_1) SIZES;
 BENCHMARK(Median_0) SIZES;
 BENCHMARK(Median_1) SIZES;
 BENCHMARK(Median_2) SIZES;
+BENCHMARK(ConvertTo4) SIZES;
+BENCHMARK(AverageInto) SIZES;
+BENCHMARK(JoinSideBySide) SIZES;
+BENCHMARK(RGBMinMax) SIZES;
 
 BENCHMARK_MAIN();

@@ -249,6 +249,24 @@ constexpr BuiltinInfo builtins[] = {
     {"string", 1, 16, [](ARGS) { return text(a.size() > 1 ? format_placeholders(a) : to_text(a[0])); },
      "string(value, [values...]): the value as text (reals integral as \"3\", else two decimals); with more "
      "arguments a format as show_debug_message's"},
+    {"string_ext", 2, 2,
+     [](ARGS) {
+         std::vector<Value> values{a[0]};
+         const ArrayData& items = array_arg(a, 1);
+         values.insert(values.end(), items.items.begin(), items.items.end());
+         return text(format_placeholders(values));
+     },
+     "string_ext(format, array): as string(format, ...) with the values taken from the array"},
+    {"show_debug_message_ext", 2, 2,
+     [](ARGS) {
+         std::vector<Value> values{a[0]};
+         const ArrayData& items = array_arg(a, 1);
+         values.insert(values.end(), items.items.begin(), items.items.end());
+         print_line(rt, format_placeholders(values));
+         return real(0);
+     },
+     "show_debug_message_ext(format, array): as show_debug_message(format, ...) with the values taken from the "
+     "array"},
     {"real", 1, 1,
      [](ARGS) {
          if (a[0].is_real()) return a[0];

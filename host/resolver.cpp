@@ -12,6 +12,30 @@ namespace ombrix::host {
 
 namespace {
 
+// Families of GML functions that need what a runner without a game has not: a name with one of
+// these prefixes is refused as such rather than only as unknown.
+constexpr std::string_view unsupported_families[] = {
+    "instance_",    "object_",   "draw_",
+    "sprite_",      "room_",     "layer_",
+    "camera_",      "view_",     "window_",
+    "display_",     "surface_",  "shader_",
+    "audio_",       "keyboard_", "mouse_",
+    "gamepad_",     "device_",   "physics_",
+    "path_",        "timeline_", "font_",
+    "tile",         "event_",    "alarm",
+    "method",       "struct_",   "variable_instance_",
+    "file_text_",   "file_bin_", "buffer_",
+    "ds_grid_",     "ds_stack_", "ds_queue_",
+    "ds_priority_", "network_",  "http_",
+    "json_",
+};
+
+const char* unsupported_family(std::string_view name) {
+    for (std::string_view prefix : unsupported_families)
+        if (name.substr(0, prefix.size()) == prefix) return " (not supported by this runner)";
+    return "";
+}
+
 std::string plural_arguments(std::size_t n) { return std::to_string(n) + (n == 1 ? " argument" : " arguments"); }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
@@ -142,9 +166,10 @@ Resolution resolve(const Program& program, const Exports* exports) {
             if (!known[node.ref]) {
                 if (!would_be_first(node.pos)) continue;
                 bool missing = exports && exports->listed_but_missing(name);
+                const char* family = missing ? "" : unsupported_family(name);
                 std::string close = missing ? "" : closest_name(name, function_candidates());
                 report(node.pos, "unknown function '" + name + "'" +
-                                     (missing ? " (the library does not export it)" : "") +
+                                     (missing ? " (the library does not export it)" : "") + family +
                                      (close.empty() ? "" : " (did you mean '" + close + "'?)"));
                 continue;
             }

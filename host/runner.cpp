@@ -102,7 +102,9 @@ The language (GML, without instances):
   refused     with, self, other, all (no instances); structs, new, delete, constructors, the .
               operator on values, [$ (no structs); method variables and function expressions;
               try/catch/throw; static; [# (ds_grid); #macro CONFIG:NAME; other # directives;
-              functions declared inside functions. Each says "not supported by this runner".
+              functions declared inside functions. Each says "not supported by this runner", and so
+              do calls of the game's function families (instance_, draw_, sprite_, room_, audio_,
+              keyboard_, file_text_, buffer_, ds_grid_, json_ and the like).
 
 Built-in functions (ombrix --help NAME shows each one's entry):
 )";

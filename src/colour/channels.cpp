@@ -416,7 +416,62 @@ void clamp_channel_ranges(ImageRecord& image, const std::array<ChannelRange, 3>&
         for (int x = 0; x < 256; ++x) table[c][x] = clamp_channel_byte(static_cast<byte>(x), ranges[c]);
     const std::size_t n = image.rgb_pixel_count();
     byte* p = image.rgb.data();
-    for (std::size_t i = 0; i < n; ++i, p += 3) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Per channel the table is a constant below some byte a (the bytes not above the minimum), the
+    // byte itself from a up to some b, and another constant from b on (the bytes above the maximum
+    // that are above the minimum): read a, b and the two constants off the table and check that
+    // it has that shape (it always does; the check keeps the vector loop honest to the table). The
+    // loop then takes 48 bytes, 16 pixels, at a time, lane j of vector k being channel (16k + j) % 3.
+    struct Shape {
+        int a = 0, b = 256;
+        byte below = 0, above = 0;
+    } shape[3];
+    bool shaped = true;
+    for (std::size_t c = 0; c < 3; ++c) {
+        Shape& sh = shape[c];
+        sh.below = table[c][0];
+        sh.above = table[c][255];
+        const double low = std::isnan(ranges[c].low) ? -std::numeric_limits<double>::infinity() : ranges[c].low;
+        while (sh.a < 256 && !(static_cast<double>(sh.a) > low)) ++sh.a;
+        sh.b = sh.a;
+        while (sh.b < 256 && table[c][sh.b] == sh.b) ++sh.b;
+        for (int x = 0; x < 256; ++x) {
+            const byte expected = x < sh.a ? sh.below : x < sh.b ? static_cast<byte>(x) : sh.above;
+            shaped = shaped && table[c][x] == expected;
+        }
+    }
+    if (shaped && n >= 16) {
+        alignas(16) byte below_last[3][16], below_on[3][16], from[3][16], above_on[3][16], below_value[3][16],
+            above_value[3][16];
+        for (std::size_t k = 0; k < 3; ++k) {
+            for (std::size_t j = 0; j < 16; ++j) {
+                const Shape& sh = shape[(16 * k + j) % 3];
+                below_last[k][j] = static_cast<byte>(sh.a > 0 ? sh.a - 1 : 0);
+                below_on[k][j] = sh.a > 0 ? 0xFF : 0;
+                from[k][j] = static_cast<byte>(sh.b < 256 ? sh.b : 0);
+                above_on[k][j] = sh.b < 256 ? 0xFF : 0;
+                below_value[k][j] = sh.below;
+                above_value[k][j] = sh.above;
+            }
+        }
+        auto load = [](const byte* q) { return _mm_load_si128(reinterpret_cast<const __m128i*>(q)); };
+        for (; i + 16 <= n; i += 16, p += 48) {
+            for (std::size_t k = 0; k < 3; ++k) {
+                auto* v = reinterpret_cast<__m128i*>(p + 16 * k);
+                const __m128i x = _mm_loadu_si128(v);
+                const __m128i low =
+                    _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, load(below_last[k])), x), load(below_on[k]));
+                const __m128i high = _mm_andnot_si128(
+                    low, _mm_and_si128(_mm_cmpeq_epi8(_mm_max_epu8(x, load(from[k])), x), load(above_on[k])));
+                const __m128i kept = _mm_andnot_si128(_mm_or_si128(low, high), x);
+                _mm_storeu_si128(v, _mm_or_si128(kept, _mm_or_si128(_mm_and_si128(low, load(below_value[k])),
+                                                                    _mm_and_si128(high, load(above_value[k])))));
+            }
+        }
+    }
+#endif
+    for (; i < n; ++i, p += 3) {
         p[0] = table[0][p[0]];
         p[1] = table[1][p[1]];
         p[2] = table[2][p[2]];

@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "colour/grey.hpp"
 #include "store/images.hpp"
 
@@ -64,8 +68,21 @@ void average_into(ImageRecord& target, const ImageRecord& other) {
     const std::size_t n = std::min(target.rgb.size(), other.rgb.size());
     std::uint8_t* t = target.rgb.data();
     const std::uint8_t* o = other.rgb.data();
-    // (a + b) >> 1 without widening, so the loop vectorises on plain bytes.
-    for (std::size_t k = 0; k < n; ++k) t[k] = static_cast<std::uint8_t>((t[k] & o[k]) + ((t[k] ^ o[k]) >> 1));
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // pavgb rounds up, (a + b + 1) >> 1; subtracting the low bit of a ^ b (1 exactly when a + b is
+    // odd) rounds down. The two buffers are either distinct or the same one, never overlapping
+    // otherwise, so reading a block before storing it is the byte-by-byte result.
+    const __m128i one = _mm_set1_epi8(1);
+    for (; k + 16 <= n; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + k));
+        const __m128i odd = _mm_and_si128(_mm_xor_si128(a, b), one);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + k), _mm_sub_epi8(_mm_avg_epu8(a, b), odd));
+    }
+#endif
+    // (a + b) >> 1 without widening.
+    for (; k < n; ++k) t[k] = static_cast<std::uint8_t>((t[k] & o[k]) + ((t[k] ^ o[k]) >> 1));
 }
 
 void convert_to_4(ImageRecord& image) {
@@ -78,14 +95,36 @@ void convert_to_4(ImageRecord& image) {
     const std::uint8_t* in = image.rgb.data();
 
     // Pixel (x, y) is number x × height + y of the column-by-column visit; its nibble lands in
-    // byte number / 2. Bands of rows keep the reads within a few cache lines per column, and OR-ing
+    // byte number / 2. A band of rows is first turned into grey levels row by row, then read
+    // column by column from that small buffer. Its rows are padded by a cache line so that a column
+    // does not fall into one cache set (image rows are often a multiple of 4 KiB apart). OR-ing
     // into the zeroed buffer makes the visiting order irrelevant.
-    constexpr std::size_t band = 16;
+    constexpr std::size_t band = 64;
+    const std::size_t band_stride = width + 64;
+    memory::Buffer levels(band * band_stride);
     for (std::size_t y0 = 0; y0 < height; y0 += band) {
         const std::size_t y1 = std::min(y0 + band, height);
+        for (std::size_t y = y0; y < y1; ++y) {
+            const std::uint8_t* row = in + y * width * 3;
+            std::uint8_t* level = levels.data() + (y - y0) * band_stride;
+            for (std::size_t x = 0; x < width; ++x) level[x] = colour::grey_level(row + x * 3);
+        }
+        if (height % 2 == 0) {
+            // Bands start at even rows, so rows y and y + 1 (y even) share a byte of their column.
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::uint8_t* column = levels.data() + x;
+                std::uint8_t* byte = out + ((x * height + y0) >> 1);
+                for (std::size_t y = 0; y < y1 - y0; y += 2, ++byte) {
+                    *byte = static_cast<std::uint8_t>((column[y * band_stride] & 0xF0) |
+                                                      (column[(y + 1) * band_stride] >> 4));
+                }
+            }
+            continue;
+        }
         for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t* column = levels.data() + x;
             for (std::size_t y = y0; y < y1; ++y) {
-                const std::uint8_t level = colour::grey_level(in + (x + y * width) * 3);
+                const std::uint8_t level = column[(y - y0) * band_stride];
                 const std::size_t n = x * height + y;
                 out[n >> 1] |=
                     (n & 1) ? static_cast<std::uint8_t>(level >> 4) : static_cast<std::uint8_t>(level & 0xF0);

@@ -71,6 +71,27 @@ TEST(ChannelRange, EachChannelItsOwnRange) {
     for (std::size_t i = 0; i < image->pixel_count(); ++i) ASSERT_EQ(pixel(*image, i), then[i % 3]);
 }
 
+TEST(ChannelRange, EveryByteUnderEveryKindOfRange) {
+    // 1031 pixels: every byte in every channel, in blocks and in the tail after them.
+    auto image = make_record(1031, 1);
+    for (std::size_t k = 0; k < image->rgb.size(); ++k) image->rgb[k] = static_cast<std::uint8_t>(k * 5 / 3);
+    const auto original = test_images::copy_of(*image);
+    const double bounds[] = {nan, -inf, inf, -1, 0, 0.5, 10, 10.9, 127, 200.7, 254.5, 255, 256, 300, 1e300};
+    std::mt19937 generator(5);
+    for (double low : bounds) {
+        for (double high : bounds) {
+            const std::array<ChannelRange, 3> ranges{
+                {{low, high}, {bounds[generator() % 15], bounds[generator() % 15]}, {high, low}}};
+            for (std::size_t k = 0; k < image->rgb.size(); ++k) image->rgb[k] = original->rgb[k];
+            clamp_channel_ranges(*image, ranges);
+            for (std::size_t k = 0; k < image->rgb.size(); ++k) {
+                ASSERT_EQ(image->rgb[k], clamp_channel_byte(original->rgb[k], ranges[k % 3]))
+                    << "byte " << k << " low " << low << " high " << high;
+            }
+        }
+    }
+}
+
 // A table of images in a local State, registered the way the loading exports do.
 struct Images {
     State st;

@@ -129,6 +129,10 @@ TEST(Language, UnsupportedConstructsSaySo) {
         {"x = [1]; y = x[# 0, 0]", "the ds_grid accessor [# is not supported by this runner"},
         {"#define x", "the directive #define is not supported by this runner"},
         {"x = a ?\? b", "the '?\?' operator is not supported by this runner"},
+        {"instance_create_layer(0, 0, \"x\", obj)",
+         "unknown function 'instance_create_layer' (not supported by this "
+         "runner)"},
+        {"draw_text(0, 0, \"hi\")", "unknown function 'draw_text' (not supported by this runner)"},
     };
     for (const auto& c : cases) {
         ScriptError error = script_error(c[0]);

@@ -99,3 +99,32 @@ TEST(Lexer, RefusesMalformedInputWithItsPosition) {
         EXPECT_EQ(error.pos.column, c.column) << c.source;
     }
 }
+
+TEST(Lexer, ExponentsColoursAndAccessors) {
+    auto tokens = lex_all("1e3 2.5E-2 7e+1 #FF8000 <> [| [? [@ [ ] ? : := %= |= &= ^=");
+    std::vector<Tok> expected = {Tok::number,       Tok::number,         Tok::number,       Tok::number,
+                                 Tok::not_equal,    Tok::list_accessor,  Tok::map_accessor, Tok::left_bracket,
+                                 Tok::left_bracket, Tok::right_bracket,  Tok::question,     Tok::colon,
+                                 Tok::assign,       Tok::percent_assign, Tok::or_assign,    Tok::and_assign,
+                                 Tok::xor_assign};
+    ASSERT_EQ(tokens.size(), expected.size() + 1);
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(tokens[i].kind, expected[i]) << i;
+    EXPECT_EQ(tokens[0].number, 1000);
+    EXPECT_EQ(tokens[1].number, 0.025);
+    EXPECT_EQ(tokens[2].number, 70);
+    EXPECT_EQ(tokens[3].number, 0xFF + 0x80 * 256);  // red FF, green 80, blue 00
+    // An exponent needs digits; without them the letter is part of a malformed number.
+    EXPECT_EQ(lex_error("1e").message, "malformed number '1e'");
+}
+
+TEST(Lexer, DirectivesBecomeMacrosOrComments) {
+    auto tokens = lex_all("#region setup\n#macro SIZE 4 * \\\n 2\nx #endregion\ny");
+    ASSERT_EQ(tokens.size(), 4u);
+    EXPECT_EQ(tokens[0].kind, Tok::macro_definition);
+    EXPECT_EQ(tokens[0].string, "SIZE");
+    EXPECT_EQ(tokens[0].pos.line, 2u);
+    EXPECT_EQ(tokens[1].kind, Tok::identifier);  // the continued body ends before x
+    EXPECT_EQ(tokens[1].pos.line, 4u);
+    EXPECT_EQ(tokens[2].text, "y");
+    EXPECT_EQ(lex_error("#define f").message, "the directive #define is not supported by this runner");
+}

@@ -149,10 +149,30 @@ TEST(Average, PairsFlatBytesAndKeepsTheTailBeyondASmallerOther) {
     pixel::average_into(*target, *empty);
 }
 
+TEST(Average, EveryPairOfBytesAndAnImageWithItself) {
+    // 65536 pairs plus a tail that no block width divides: 21847 pixels, 65541 bytes.
+    auto target = make_record(21847, 1);
+    auto other = make_record(21847, 1);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) {
+        target->rgb[k] = static_cast<std::uint8_t>(k >> 8);
+        other->rgb[k] = static_cast<std::uint8_t>(k * 7 + 3);
+    }
+    const auto before = testing::copy_of(*target);
+    pixel::average_into(*target, *other);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) {
+        const int a = before->rgb[k];
+        const int b = other->rgb[k];
+        ASSERT_EQ(target->rgb[k], (a + b) / 2) << a << " " << b;
+    }
+    const auto averaged = testing::copy_of(*target);
+    pixel::average_into(*target, *target);
+    for (std::size_t k = 0; k < target->rgb.size(); ++k) ASSERT_EQ(target->rgb[k], averaged->rgb[k]) << k;
+}
+
 int grey(Rgb t) { return (77 * t.r + 150 * t.g + 29 * t.b) >> 8; }
 
 TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
-    for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}}) {
+    for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}, {5, 301}, {2, 256}, {3, 130}}) {
         auto image = random_image(w, h, static_cast<std::uint32_t>(w * 100 + h));
         const auto original = testing::copy_of(*image);
         pixel::convert_to_4(*image);

@@ -28,6 +28,8 @@ show_debug_message(string_upper(u));
 show_debug_message(string(12) + string(0.5) + string(undefined));
 show_debug_message(string("{0} + {1} = {2}", 1, 2, 1 + 2));
 show_debug_message("{0} of {1}{2}", "one", "two");
+show_debug_message_ext("{1}{0}", ["a", [1]]);
+show_debug_message(string_ext("{0}-{0}", [7]));
 show_debug_message(string_split("a,b,,c", ","));
 show_debug_message("[" + string_trim("  padded \t") + "]");
 show_debug_message(real(" 2.5e1 ") + 1);
