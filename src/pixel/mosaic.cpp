@@ -80,35 +80,35 @@ void mosaic(ImageRecord& image, std::int32_t size, double half, std::int32_t bor
     std::uint8_t* const rgb = image.rgb.data();
 
     // Rows of blocks outer: the blocks are independent (see above), and this order walks memory.
+    // Within a row of blocks, the rows of one kind (frame or centre) are alike across the whole
+    // image row: the first centre row is written block by block, each block's centre read just
+    // before its own segment is written (so every centre is still the original), then the first
+    // frame row, and every other row is a copy of one of the two.
     for (std::int64_t by = 0; by < height; by += s) {
         const std::int64_t rows = std::min(s, height - by);
         const std::int64_t cy = std::min(trunc_int64(static_cast<double>(by) + half), height - 1);
-        for (std::int64_t bx = 0; bx < width; bx += s) {
-            const std::int64_t columns = std::min(s, width - bx);
-            const std::int64_t cx = std::min(trunc_int64(static_cast<double>(bx) + half), width - 1);
-            const Rgb centre = pixel_get_rgb(image, cx, cy);
-            const auto row_bytes = static_cast<std::size_t>(columns) * 3;
-
-            // Rows of one kind are all alike: write the first of each kind, copy it to the rest.
-            std::uint8_t* first_frame_row = nullptr;
-            std::uint8_t* first_centre_row = nullptr;
-            std::uint8_t* out = rgb + static_cast<std::size_t>(by) * stride + static_cast<std::size_t>(bx) * 3;
-            for (std::int64_t r = 0; r < rows; ++r, out += stride) {
-                const std::int64_t j = r == rows - 1 ? s - 1 : r;
-                if (span.contains(j)) {
-                    if (first_centre_row) {
-                        std::memcpy(out, first_centre_row, row_bytes);
-                    } else {
-                        fill_block_row(out, columns, s, span, frame, centre);
-                        first_centre_row = out;
-                    }
-                } else if (first_frame_row) {
-                    std::memcpy(out, first_frame_row, row_bytes);
-                } else {
-                    fill_triples(out, static_cast<std::size_t>(columns), frame);
-                    first_frame_row = out;
-                }
+        auto kind_is_centre = [&](std::int64_t r) { return span.contains(r == rows - 1 ? s - 1 : r); };
+        std::uint8_t* const band = rgb + static_cast<std::size_t>(by) * stride;
+        std::uint8_t* first_centre_row = nullptr;
+        std::uint8_t* first_frame_row = nullptr;
+        for (std::int64_t r = 0; r < rows; ++r) {
+            std::uint8_t* row = band + static_cast<std::size_t>(r) * stride;
+            if (kind_is_centre(r) && !first_centre_row) first_centre_row = row;
+            if (!kind_is_centre(r) && !first_frame_row) first_frame_row = row;
+        }
+        if (first_centre_row) {
+            for (std::int64_t bx = 0; bx < width; bx += s) {
+                const std::int64_t columns = std::min(s, width - bx);
+                const std::int64_t cx = std::min(trunc_int64(static_cast<double>(bx) + half), width - 1);
+                const Rgb centre = pixel_get_rgb(image, cx, cy);
+                fill_block_row(first_centre_row + static_cast<std::size_t>(bx) * 3, columns, s, span, frame, centre);
             }
+        }
+        if (first_frame_row) fill_triples(first_frame_row, static_cast<std::size_t>(width), frame);
+        for (std::int64_t r = 0; r < rows; ++r) {
+            std::uint8_t* row = band + static_cast<std::size_t>(r) * stride;
+            std::uint8_t* source = kind_is_centre(r) ? first_centre_row : first_frame_row;
+            if (row != source) std::memcpy(row, source, stride);
         }
     }
 }
