@@ -51,6 +51,9 @@ void copy_pixels(std::uint8_t* out, std::int32_t width, std::int32_t height) {
     const bool same_layout = (b.format == IL_RGB || bgr) && b.type == IL_UNSIGNED_BYTE && b.depth == 1 &&
                              b.width == width && b.height == height && b.data != nullptr &&
                              b.size_of_data == static_cast<std::int64_t>(row * rows);
+    // A DevIL operation whose allocation failed leaves the bound image without data, and
+    // ilCopyPixels would read through the null pointer: the record then keeps its pixels.
+    if (b.data == nullptr) return;
     if (!same_layout) {
         ilCopyPixels(0, 0, 0, static_cast<ILuint>(width), static_cast<ILuint>(height), 1, IL_RGB, IL_UNSIGNED_BYTE,
                      out);

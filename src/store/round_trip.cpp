@@ -24,6 +24,8 @@ void copy_in(const ImageRecord& image) {
                IL_RGB, IL_UNSIGNED_BYTE, empty ? nullptr : const_cast<std::uint8_t*>(image.rgb.data()));
 }
 
+bool scratch_has_pixels(const ImageRecord& image) { return !holds_pixels(image) || ilGetData() != nullptr; }
+
 void copy_back(ImageRecord& image) {
     if (!holds_pixels(image)) return;
     copy_pixels(image.rgb.data(), image.width, image.height);

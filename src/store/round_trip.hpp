@@ -5,6 +5,7 @@
 #include <IL/il.h>
 
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "store/devil.hpp"
@@ -16,6 +17,9 @@ namespace ombrix {
 // Makes the bound scratch image from the record: width × height, depth 1, 8-bit RGB.
 void copy_in(const ImageRecord& image);
 
+// Whether copy_in gave DevIL the record's pixels (false only when DevIL's allocation failed).
+bool scratch_has_pixels(const ImageRecord& image);
+
 // Copies the record-sized region of the bound image back into the record's buffer. The record's
 // size never changes; only the bytes of `rgb` do.
 void copy_back(ImageRecord& image);
@@ -25,6 +29,8 @@ template <class Call>
 void round_trip(State& st, ImageRecord& image, Call&& call) {
     ScratchImage scratch(st);
     copy_in(image);
+    // When DevIL could not allocate the scratch pixels, ILU would run on a null buffer.
+    if (!scratch_has_pixels(image)) throw std::bad_alloc();
     std::forward<Call>(call)();
     copy_back(image);
 }

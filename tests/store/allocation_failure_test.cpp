@@ -1,5 +1,6 @@
-// Allocation failure as a tested path: for every export that allocates outside DevIL's round trip
-// (DevIL itself does not survive every failed allocation), the walk fails the first
+// Allocation failure as a tested path: for every export that allocates outside DevIL's round trip,
+// and for round trips whose ILU call survives a failed allocation (iluCrop2D does not: it hands a
+// block of ours to free()), the walk fails the first
 // allocation, then the second, and so on until the call gets through without a failure. Each time
 // the export must answer with a documented result (success, or a failure reported through the
 // last-error text), leave no record half-built in the table, and leak nothing (AddressSanitizer's
@@ -104,6 +105,9 @@ TEST_F(AllocationFailure, EveryAllocatingExportHasADocumentedResult) {
         {"image_to_h", [&] { return image_to_h(a, (out + ".h").c_str(), 1) + 1; }, false},
         {"image_to_OX", [&] { return image_to_OX(a, (out + ".ox").c_str(), 2) + 1; }, false},
         {"image_median", [&] { return image_median(b, 1) + 1; }, false},
+        {"image_Scale", [&] { return image_Scale(c, 150, 100); }, false},
+        {"image_BlurGaussian", [&] { return image_BlurGaussian(c, 1); }, false},
+        {"image_Negative", [&] { return image_Negative(c); }, false},
     };
     state().loaded = true;
     for (const Case& one : cases) walk(one);
