@@ -97,8 +97,13 @@ void BM_ConvertGrayscale(benchmark::State& state) {
 // The export's whole work: a new ID, the lookups, a fresh record and the pass.
 double compose_seconds(State& st, Composition kind, const std::int32_t* ids) {
     double id = 0;
-    const double s =
-        seconds([&] { id = colour::compose_channels(st, kind, std::span(ids, colour::source_count(kind))); });
+    const double s = seconds([&] {
+        id = st.take_image_id();
+        std::array<const ImageRecord*, 4> sources{};
+        for (std::size_t i = 0; i < colour::source_count(kind); ++i) sources[i] = &st.images.get(ids[i]);
+        st.images.put(static_cast<std::int32_t>(id),
+                      colour::compose_channels(kind, std::span(sources.data(), colour::source_count(kind))));
+    });
     st.images.erase(static_cast<std::int32_t>(id));
     return s;
 }

@@ -186,7 +186,7 @@ void SaveThroughTheHelperAgainstInProcess(benchmark::State& state) {
     const ILenum type = png ? IL_PNG : IL_BMP;
     const std::size_t bytes = image.rgb.size();
     memory::Buffer to(bytes, true);
-    save_image(st, id, target.c_str(), type, false);  // warm: the helper runs, the block has grown
+    save_image(st, image, target.c_str(), type);  // warm: the helper runs, the block has grown
     double in_process = 0, isolated = 0, copy = 0;
     for (auto _ : state) {
         // The baseline writes whole too (temporary file, fsync, rename), as every save now does:
@@ -199,7 +199,7 @@ void SaveThroughTheHelperAgainstInProcess(benchmark::State& state) {
         in_process += ms_since(t0);
 
         t0 = Clock::now();
-        benchmark::DoNotOptimize(save_image(st, id, target.c_str(), type, false));
+        benchmark::DoNotOptimize(save_image(st, image, target.c_str(), type));
         isolated += ms_since(t0);
 
         t0 = Clock::now();

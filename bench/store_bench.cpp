@@ -76,7 +76,8 @@ void Clone(benchmark::State& state) {
     record->rgba = memory::Buffer(record->pixel_count() * 4, true);
     st.images.put(source, std::move(record));
     for (auto _ : state) {
-        const auto id = static_cast<std::int32_t>(clone_image(st, source));
+        const auto id =
+            static_cast<std::int32_t>(register_image(st, st.take_image_id(), st.images.get(source).clone()));
         benchmark::DoNotOptimize(st.images.get(id).rgb.data());
         st.images.erase(id);
     }

@@ -154,41 +154,34 @@ double image_CompressFunc(double id, double mode) {
 }
 
 double image_DXTCdata(double id, double format) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        const ILenum value = pick(ilu::dxtc_table, format);
-        return ilu::dxtc_data(st, st.images.get(to_image_id(id)), value);
+    return on_image_with_entry(id, ilu::dxtc_table, format, [](State& st, ImageRecord& image, ILenum value) {
+        return ilu::dxtc_data(st, image, value);
     });
 }
 
 // These two run before init as well.
 double image_SetFunction(double id, double mode, double value) {
-    return boundary([&](State& st) {
-        const ILenum setting = pick(ilu::setting_table, mode);
-        return ilu::set_integer(st, st.images.get(to_image_id(id)), setting, to_int32(value));
-    });
+    return on_image_with_entry_before_init(id, ilu::setting_table, mode,
+                                           [&](State& st, ImageRecord& image, ILenum setting) {
+                                               return ilu::set_integer(st, image, setting, to_int32(value));
+                                           });
 }
 
 double image_SetString(double id, double mode, const char* text) {
-    return boundary([&](State& st) {
-        const ILenum setting = pick(ilu::string_table, mode);
-        return ilu::set_string(st, st.images.get(to_image_id(id)), setting, text);
-    });
+    return on_image_with_entry_before_init(
+        id, ilu::string_table, mode,
+        [&](State& st, ImageRecord& image, ILenum setting) { return ilu::set_string(st, image, setting, text); });
 }
 
+// Every filter index in range gives the same call: the index is only checked.
 double image_Filter(double id, double filter) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        require_index(filter, ilu::filter_indices);
-        return ilu::filter(st, st.images.get(to_image_id(id)));
-    });
+    return on_image_at_index(id, filter, ilu::filter_indices,
+                             [](State& st, ImageRecord& image, std::size_t) { return ilu::filter(st, image); });
 }
 
 double image_Filter_scale(double id, double filter) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        const ILenum value = pick(ilu::scale_filter_table, filter);
-        return ilu::filter_scale(st, st.images.get(to_image_id(id)), value);
+    return on_image_with_entry(id, ilu::scale_filter_table, filter, [](State& st, ImageRecord& image, ILenum value) {
+        return ilu::filter_scale(st, image, value);
     });
 }
 
