@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "store/images.hpp"
 #include "store/library.hpp"
 
@@ -18,14 +19,7 @@ using namespace ombrix;
 
 constexpr int side = 4096;
 
-State& bench_state() {
-    static State st = [] {
-        State s;
-        init_library(s);
-        return s;
-    }();
-    return st;
-}
+using bench::bench_state;
 
 // A 4096 × 4096 BMP: cheap to decode, so the load's own costs show.
 const std::string& big_bmp() {
