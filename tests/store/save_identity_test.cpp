@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 
 #include "exports/boundary.hpp"
@@ -72,6 +73,13 @@ protected:
         if (tga && there.size() > 12 && mine.size() > 12) {
             there.replace(8, 4, 4, '\0');
             mine.replace(8, 4, 4, '\0');
+        }
+        // DevIL's TIFF writer stamps the time of the save, which can tick between the two saves.
+        const bool tiff = devil_type == IL_TIF || name.ends_with(".tif") || name.ends_with(".tiff");
+        if (tiff) {
+            static const std::regex stamp("\\d{4}:\\d\\d:\\d\\d \\d\\d:\\d\\d:\\d\\d");
+            there = std::regex_replace(there, stamp, "0000:00:00 00:00:00");
+            mine = std::regex_replace(mine, stamp, "0000:00:00 00:00:00");
         }
         std::size_t at = 0;
         while (at < there.size() && at < mine.size() && there[at] == mine[at]) ++at;
