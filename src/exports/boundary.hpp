@@ -111,6 +111,29 @@ double on_image_before_init(double id, Op&& op) {
     return boundary([&](State& st) { return detail::on_image_after(st, id, op); });
 }
 
+// The host real as the typed argument it stands for, by the conversion of convert.hpp for that type.
+template <class T>
+T from_host(double x) noexcept {
+    if constexpr (std::is_same_v<T, float>)
+        return to_float(x);
+    else if constexpr (std::is_same_v<T, std::uint8_t>)
+        return to_byte(x);
+    else if constexpr (std::is_same_v<T, std::uint32_t>)
+        return to_uint32(x);
+    else {
+        static_assert(std::is_same_v<T, std::int32_t>, "no conversion from a host real to this type");
+        return to_int32(x);
+    }
+}
+
+// An image export that is one typed call: each host real converted to the type the operation
+// takes in its place.
+template <class... Params, class... Host>
+double on_image_call(double id, double (*op)(State&, ImageRecord&, Params...), Host... args) {
+    static_assert(sizeof...(Params) == sizeof...(Host), "one host real for each argument");
+    return on_image(id, [&](State& st, ImageRecord& image) { return op(st, image, from_host<Params>(args)...); });
+}
+
 // Image exports whose mode, setting or format index is refused before the image is looked up
 // (result 0 and ILU's invalid-parameter text): the initialised test, the index, the lookup, then
 // the operation given the record and the table entry (or, for a bare `count`, the index).
