@@ -8,11 +8,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <limits>
-#include <random>
 
+#include "bench_support.hpp"
 #include "colour/channels.hpp"
 #include "colour/models.hpp"
 
@@ -21,29 +20,9 @@ using colour::Composition;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double seconds(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-template <class F>
-double best_of(int runs, F&& f) {
-    double best = std::numeric_limits<double>::infinity();
-    for (int i = 0; i < runs; ++i) best = std::min(best, seconds(f));
-    return best;
-}
-
-std::unique_ptr<ImageRecord> random_image(int side, unsigned seed) {
-    auto image = make_record(side, side);
-    std::mt19937 gen(seed);
-    auto* words = image->rgb.data();
-    for (std::size_t i = 0; i < image->rgb.size(); ++i) words[i] = static_cast<std::uint8_t>(gen() >> 24);
-    return image;
-}
+using bench::best_of;
+using bench::random_image;
+using bench::seconds;
 
 double memcpy_seconds(const ImageRecord& image, bool fresh) {
     memory::Buffer warm(image.rgb.size());
@@ -97,8 +76,13 @@ void BM_ConvertGrayscale(benchmark::State& state) {
 // The export's whole work: a new ID, the lookups, a fresh record and the pass.
 double compose_seconds(State& st, Composition kind, const std::int32_t* ids) {
     double id = 0;
-    const double s =
-        seconds([&] { id = colour::compose_channels(st, kind, std::span(ids, colour::source_count(kind))); });
+    const double s = seconds([&] {
+        id = st.take_image_id();
+        std::array<const ImageRecord*, 4> sources{};
+        for (std::size_t i = 0; i < colour::source_count(kind); ++i) sources[i] = &st.images.get(ids[i]);
+        st.images.put(static_cast<std::int32_t>(id),
+                      colour::compose_channels(kind, std::span(sources.data(), colour::source_count(kind))));
+    });
     st.images.erase(static_cast<std::int32_t>(id));
     return s;
 }

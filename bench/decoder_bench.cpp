@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "files/atomic_file.hpp"
 #include "helper/client.hpp"
 #include "store/images.hpp"
@@ -25,16 +26,9 @@
 namespace {
 
 using namespace ombrix;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
-State& bench_state() {
-    static State st = [] {
-        State s;
-        init_library(s);
-        return s;
-    }();
-    return st;
-}
+using bench::bench_state;
 
 // A photo-like gradient with some noise, so that PNG has real work to do.
 std::string make_file(ILenum type, int side) {
@@ -186,7 +180,7 @@ void SaveThroughTheHelperAgainstInProcess(benchmark::State& state) {
     const ILenum type = png ? IL_PNG : IL_BMP;
     const std::size_t bytes = image.rgb.size();
     memory::Buffer to(bytes, true);
-    save_image(st, id, target.c_str(), type, false);  // warm: the helper runs, the block has grown
+    save_image(st, image, target.c_str(), type);  // warm: the helper runs, the block has grown
     double in_process = 0, isolated = 0, copy = 0;
     for (auto _ : state) {
         // The baseline writes whole too (temporary file, fsync, rename), as every save now does:
@@ -199,7 +193,7 @@ void SaveThroughTheHelperAgainstInProcess(benchmark::State& state) {
         in_process += ms_since(t0);
 
         t0 = Clock::now();
-        benchmark::DoNotOptimize(save_image(st, id, target.c_str(), type, false));
+        benchmark::DoNotOptimize(save_image(st, image, target.c_str(), type));
         isolated += ms_since(t0);
 
         t0 = Clock::now();
@@ -224,20 +218,13 @@ void SaveThroughTheHelperAgainstInProcess(benchmark::State& state) {
     state.SetLabel(std::string(png ? "PNG " : "BMP ") + std::to_string(side) + "x" + std::to_string(side));
 }
 
-BENCHMARK(SaveThroughTheHelperAgainstInProcess)
-    ->Args({1, 16})
-    ->Args({0, 16})
-    ->Args({1, 2048})
-    ->Args({0, 2048})
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(1.0);
-BENCHMARK(IsolatedAgainstInProcess)
-    ->Args({1, 16})
-    ->Args({0, 16})
-    ->Args({1, 2048})
-    ->Args({0, 2048})
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(1.0);
+// PNG (1) and BMP (0), each small and large.
+void types_and_sides(benchmark::internal::Benchmark* b) {
+    b->Args({1, 16})->Args({0, 16})->Args({1, 2048})->Args({0, 2048})->Unit(benchmark::kMillisecond)->MinTime(1.0);
+}
+
+BENCHMARK(SaveThroughTheHelperAgainstInProcess)->Apply(types_and_sides);
+BENCHMARK(IsolatedAgainstInProcess)->Apply(types_and_sides);
 BENCHMARK(FirstLoadStartsTheDecoder)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,8 +16,7 @@
 
 #include <png.h>
 
-#include <cmath>
-
+#include "bench_support.hpp"
 #include "files/ox.hpp"
 #include "files/png_writer.hpp"
 #include "files/text_export.hpp"
@@ -28,14 +26,8 @@
 namespace {
 
 using namespace ombrix;
-using Clock = std::chrono::steady_clock;
-
-State& bench_state() {
-    static State st;
-    static const bool ready = (init_library(st), true);
-    (void)ready;
-    return st;
-}
+using bench::bench_state;
+using bench::seconds;
 
 ImageRecord& bench_image(std::int32_t id, std::int32_t size) {
     State& st = bench_state();
@@ -63,12 +55,6 @@ std::string scratch_path(const char* name) {
 std::string read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-double seconds(const std::function<void()>& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
 // Argument 0 writes real files; argument 1 writes both sides to /dev/null, which leaves out the
@@ -223,30 +209,6 @@ void BM_OxRead(benchmark::State& state) {
         nullptr, nullptr);
 }
 
-// A 1024 × 1024 picture with gradients, discs and mild noise, like a photograph to a compressor
-// (level 9 takes seconds on it).
-const ImageRecord& photo_like() {
-    static const auto image = [] {
-        auto record = make_record(1024, 1024);
-        std::uint32_t x = 99;
-        std::uint8_t* p = record->rgb.data();
-        for (int y = 0; y < 1024; ++y)
-            for (int c = 0; c < 1024; ++c, p += 3) {
-                x = x * 1103515245u + 12345u;
-                const int noise = static_cast<int>(x >> 29) - 4;
-                const double d = std::hypot(4 * c - 1500.0, 4 * y - 2200.0),
-                             e = std::hypot(4 * c - 3000.0, 4 * y - 900.0);
-                const int r = (c * 255 / 1024) + (d < 700 ? 60 : 0), g = (y * 255 / 1024) + (e < 500 ? -50 : 0);
-                const int b = static_cast<int>(128 + 100 * std::sin((c + y) / 75.0));
-                p[0] = static_cast<std::uint8_t>(std::clamp(r + noise, 0, 255));
-                p[1] = static_cast<std::uint8_t>(std::clamp(g + noise, 0, 255));
-                p[2] = static_cast<std::uint8_t>(std::clamp(b + noise, 0, 255));
-            }
-        return record;
-    }();
-    return *image;
-}
-
 // libpng's own defaults writing the same pixels as RGB at level 9: the baseline for test().
 void plain_libpng_rgb(const ImageRecord& image, const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -268,7 +230,9 @@ void plain_libpng_rgb(const ImageRecord& image, const std::string& path) {
 // test()'s RGBA file at level 9 against libpng's defaults writing RGB at level 9. Reports ms for
 // each, the ratio and both file sizes.
 void BM_TestPng(benchmark::State& state) {
-    const ImageRecord& image = photo_like();
+    // 1024 × 1024: level 9 takes seconds on it.
+    static const auto photo = bench::photo_like(1024);
+    const ImageRecord& image = *photo;
     const std::string ours = scratch_path("test_out.png"), theirs = scratch_path("plain.png");
     double ours_s = 0, theirs_s = 0;
     for (auto _ : state) {

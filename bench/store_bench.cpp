@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "store/images.hpp"
 #include "store/library.hpp"
 
@@ -18,14 +19,7 @@ using namespace ombrix;
 
 constexpr int side = 4096;
 
-State& bench_state() {
-    static State st = [] {
-        State s;
-        init_library(s);
-        return s;
-    }();
-    return st;
-}
+using bench::bench_state;
 
 // A 4096 × 4096 BMP: cheap to decode, so the load's own costs show.
 const std::string& big_bmp() {
@@ -76,7 +70,8 @@ void Clone(benchmark::State& state) {
     record->rgba = memory::Buffer(record->pixel_count() * 4, true);
     st.images.put(source, std::move(record));
     for (auto _ : state) {
-        const auto id = static_cast<std::int32_t>(clone_image(st, source));
+        const auto id =
+            static_cast<std::int32_t>(register_image(st, st.take_image_id(), st.images.get(source).clone()));
         benchmark::DoNotOptimize(st.images.get(id).rgb.data());
         st.images.erase(id);
     }

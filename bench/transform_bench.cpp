@@ -7,11 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <limits>
-#include <random>
 
+#include "bench_support.hpp"
 #include "colour/models.hpp"
 #include "pixel/rank_transform.hpp"
 #include "pixel/transform.hpp"
@@ -21,21 +20,7 @@ using namespace ombrix;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double seconds(F&& f) {
-    const auto t0 = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-std::unique_ptr<ImageRecord> random_image(int side) {
-    auto image = make_record(side, side);
-    std::mt19937 gen(7);
-    for (std::size_t i = 0; i < image->rgb.size(); ++i) image->rgb[i] = static_cast<std::uint8_t>(gen() >> 24);
-    return image;
-}
+using bench::seconds;
 
 enum class Transform { rgb, test };
 
@@ -63,7 +48,7 @@ void straightforward(Transform kind, std::int32_t mode, ImageRecord& image) {
 }
 
 void BM_Transform(benchmark::State& state, Transform kind, std::int32_t mode, bool floating) {
-    const auto source = random_image(static_cast<int>(state.range(0)));
+    const auto source = bench::random_image(static_cast<std::int32_t>(state.range(0)), 7);
     auto work = make_record(source->width, source->height);
     const auto pass = [&](ImageRecord& image) {
         if (kind == Transform::rgb)

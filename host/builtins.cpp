@@ -181,18 +181,41 @@ double hsv_colour(double h, double s, double v) {
 
 // ---- Containers.
 
+// The container the runtime found for an ID argument; a script error when there is none.
+template <class Container>
+Container& found_container(Container* container, double id, const char* kind) {
+    if (!container) fail(std::string("no ") + kind + " with ID " + format_real(id));
+    return *container;
+}
+
 std::vector<Value>& list_arg(Args args, std::size_t index, Runtime& runtime) {
     double id = real_arg(args, index);
-    auto* list = runtime.find_list(id);
-    if (!list) fail("no ds_list with ID " + format_real(id));
-    return *list;
+    return found_container(runtime.find_list(id), id, "ds_list");
 }
 
 std::map<MapKey, Value>& map_arg(Args args, std::size_t index, Runtime& runtime) {
     double id = real_arg(args, index);
-    auto* map = runtime.find_map(id);
-    if (!map) fail("no ds_map with ID " + format_real(id));
-    return *map;
+    return found_container(runtime.find_map(id), id, "ds_map");
+}
+
+// ds_list_create and ds_map_create: a new, empty container under `id`.
+template <class Container>
+Value create_container(std::map<double, Container>& table, double id) {
+    table[id];
+    return Value::of(id);
+}
+
+// ds_list_destroy and ds_map_destroy, once the ID is known to name a container.
+template <class Container>
+Value destroy_container(std::map<double, Container>& table, double id) {
+    table.erase(id);
+    return Value::of(0.0);
+}
+
+template <class Container>
+Value clear_container(Container& container) {
+    container.clear();
+    return Value::of(0.0);
 }
 
 MapKey key_arg(Args args, std::size_t index) {
@@ -224,13 +247,90 @@ bool value_less(const Value& a, const Value& b) {
     return false;
 }
 
+// array_sort and ds_list_sort: a stable sort, ascending when the real argument is above 0.5.
+Value sort_values(std::vector<Value>& items, Args args) {
+    bool ascending = real_arg(args, 1) > 0.5;
+    std::stable_sort(items.begin(), items.end(),
+                     [&](const Value& x, const Value& y) { return ascending ? value_less(x, y) : value_less(y, x); });
+    return Value::of(0.0);
+}
+
 void print_line(Runtime& runtime, std::string line) {
     line.push_back('\n');
     std::fwrite(line.data(), 1, line.size(), runtime.out);
 }
 
-// The table. Each entry: name, fewest and most arguments, the function, and its usage line.
+// The bodies that more than one built-in runs: the alternative spellings (colour and color,
+// randomize and randomise), and the pairs that differ only in what they read or print.
 #define ARGS [[maybe_unused]] Args a, [[maybe_unused]] Runtime &rt
+
+// string_ext and show_debug_message_ext: the format with the values taken from the array.
+std::string format_with_array(Args a) {
+    std::vector<Value> values{a[0]};
+    const ArrayData& items = array_arg(a, 1);
+    values.insert(values.end(), items.items.begin(), items.items.end());
+    return format_placeholders(values);
+}
+
+// A logarithm's argument: a script error when it is not above 0.
+double log_arg(Args args, std::size_t index) {
+    double x = real_arg(args, index);
+    if (x <= 0) fail("the logarithm of a number not above 0");
+    return x;
+}
+
+// min and max: the arguments folded from the first.
+Value fold_reals(Args a, double (*pick)(double, double)) {
+    double best = real_arg(a, 0);
+    for (std::size_t i = 1; i < a.size(); ++i) best = pick(best, real_arg(a, i));
+    return real(best);
+}
+
+Value seed_from_clock(ARGS) {
+    auto now = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    rt.set_seed(static_cast<std::uint32_t>(now ^ (now >> 32) ^ static_cast<std::uint64_t>(getpid())));
+    return real(rt.seed());
+}
+
+// string_pos and string_last_pos: the position (from 1) of the first or last substr, 0 for none.
+Value position_of(Args a, bool last) {
+    const std::string &what = string_arg(a, 0), &s = string_arg(a, 1);
+    std::size_t at = what.empty() ? std::string::npos : last ? s.rfind(what) : s.find(what);
+    return real(at == std::string::npos ? 0 : char_position(s, at));
+}
+
+// string_upper and string_lower: the ASCII letters from `first` to `first` + 25 moved by `shift`.
+Value shift_letters(Args a, char first, int shift) {
+    std::string s = string_arg(a, 0);
+    for (char& c : s)
+        if (c >= first && c <= first + 25) c = static_cast<char>(c + shift);
+    return Value::of(std::move(s));
+}
+
+Value make_colour_rgb(ARGS) { return real(pack(channel_arg(a, 0), channel_arg(a, 1), channel_arg(a, 2))); }
+Value make_colour_hsv(ARGS) { return real(hsv_colour(real_arg(a, 0), real_arg(a, 1), real_arg(a, 2))); }
+Value colour_get_red(ARGS) { return real(static_cast<double>(colour_arg(a, 0) & 255)); }
+Value colour_get_green(ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 8) & 255)); }
+Value colour_get_blue(ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 16) & 255)); }
+
+Value merge_colour(ARGS) {
+    std::int64_t x = colour_arg(a, 0), y = colour_arg(a, 1);
+    double t = std::isnan(real_arg(a, 2)) ? 0.0 : std::clamp(real_arg(a, 2), 0.0, 1.0);
+    auto mix = [&](int shift) {
+        double p = static_cast<double>((x >> shift) & 255), q = static_cast<double>((y >> shift) & 255);
+        return static_cast<std::int64_t>(std::lround(p + (q - p) * t));
+    };
+    return real(pack(mix(0), mix(8), mix(16)));
+}
+
+Value array_length(ARGS) { return real(static_cast<double>(array_arg(a, 0).items.size())); }
+
+Value map_set(ARGS) {
+    map_arg(a, 0, rt)[key_arg(a, 1)] = a[2];
+    return real(0);
+}
+
+// The table. Each entry: name, fewest and most arguments, the function, and its usage line.
 constexpr BuiltinInfo builtins[] = {
     // Printing and conversions.
     {"show_debug_message", 1, 16,
@@ -249,20 +349,11 @@ constexpr BuiltinInfo builtins[] = {
     {"string", 1, 16, [](ARGS) { return text(a.size() > 1 ? format_placeholders(a) : to_text(a[0])); },
      "string(value, [values...]): the value as text (reals integral as \"3\", else two decimals); with more "
      "arguments a format as show_debug_message's"},
-    {"string_ext", 2, 2,
-     [](ARGS) {
-         std::vector<Value> values{a[0]};
-         const ArrayData& items = array_arg(a, 1);
-         values.insert(values.end(), items.items.begin(), items.items.end());
-         return text(format_placeholders(values));
-     },
+    {"string_ext", 2, 2, [](ARGS) { return text(format_with_array(a)); },
      "string_ext(format, array): as string(format, ...) with the values taken from the array"},
     {"show_debug_message_ext", 2, 2,
      [](ARGS) {
-         std::vector<Value> values{a[0]};
-         const ArrayData& items = array_arg(a, 1);
-         values.insert(values.end(), items.items.begin(), items.items.end());
-         print_line(rt, format_placeholders(values));
+         print_line(rt, format_with_array(a));
          return real(0);
      },
      "show_debug_message_ext(format, array): as show_debug_message(format, ...) with the values taken from the "
@@ -324,26 +415,11 @@ constexpr BuiltinInfo builtins[] = {
     {"power", 2, 2, [](ARGS) { return real(checked_real(std::pow(real_arg(a, 0), real_arg(a, 1)))); },
      "power(x, n): x to the power n; a script error where that is not a real (power(-8, 1/3))"},
     {"exp", 1, 1, [](ARGS) { return real(std::exp(real_arg(a, 0))); }, "exp(x)"},
-    {"ln", 1, 1,
-     [](ARGS) {
-         double x = real_arg(a, 0);
-         if (x <= 0) fail("the logarithm of a number not above 0");
-         return real(std::log(x));
-     },
+    {"ln", 1, 1, [](ARGS) { return real(std::log(log_arg(a, 0))); },
      "ln(x): natural logarithm; a script error for x not above 0 (as for log2, log10, logn)"},
-    {"log2", 1, 1,
-     [](ARGS) {
-         double x = real_arg(a, 0);
-         if (x <= 0) fail("the logarithm of a number not above 0");
-         return real(std::log2(x));
-     },
+    {"log2", 1, 1, [](ARGS) { return real(std::log2(log_arg(a, 0))); },
      "log2(x)"},
-    {"log10", 1, 1,
-     [](ARGS) {
-         double x = real_arg(a, 0);
-         if (x <= 0) fail("the logarithm of a number not above 0");
-         return real(std::log10(x));
-     },
+    {"log10", 1, 1, [](ARGS) { return real(std::log10(log_arg(a, 0))); },
      "log10(x)"},
     {"logn", 2, 2,
      [](ARGS) {
@@ -366,19 +442,9 @@ constexpr BuiltinInfo builtins[] = {
     {"dtan", 1, 1, [](ARGS) { return real(std::tan(radians(real_arg(a, 0)))); }, "dtan(degrees)"},
     {"degtorad", 1, 1, [](ARGS) { return real(radians(real_arg(a, 0))); }, "degtorad(degrees)"},
     {"radtodeg", 1, 1, [](ARGS) { return real(degrees(real_arg(a, 0))); }, "radtodeg(radians)"},
-    {"min", 1, 16,
-     [](ARGS) {
-         double best = real_arg(a, 0);
-         for (std::size_t i = 1; i < a.size(); ++i) best = std::min(best, real_arg(a, i));
-         return real(best);
-     },
+    {"min", 1, 16, [](ARGS) { return fold_reals(a, [](double x, double y) { return std::min(x, y); }); },
      "min(x, ...)"},
-    {"max", 1, 16,
-     [](ARGS) {
-         double best = real_arg(a, 0);
-         for (std::size_t i = 1; i < a.size(); ++i) best = std::max(best, real_arg(a, i));
-         return real(best);
-     },
+    {"max", 1, 16, [](ARGS) { return fold_reals(a, [](double x, double y) { return std::max(x, y); }); },
      "max(x, ...)"},
     {"mean", 1, 16,
      [](ARGS) {
@@ -451,19 +517,9 @@ constexpr BuiltinInfo builtins[] = {
      },
      "random_set_seed(n): the same seed gives the same numbers on every run and machine"},
     {"random_get_seed", 0, 0, [](ARGS) { return real(rt.seed()); }, "random_get_seed()"},
-    {"randomize", 0, 0,
-     [](ARGS) {
-         auto now = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-         rt.set_seed(static_cast<std::uint32_t>(now ^ (now >> 32) ^ static_cast<std::uint64_t>(getpid())));
-         return real(rt.seed());
-     },
+    {"randomize", 0, 0, seed_from_clock,
      "randomize(): seeds from the clock; returns the seed. Without it every run draws the same numbers"},
-    {"randomise", 0, 0,
-     [](ARGS) {
-         auto now = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-         rt.set_seed(static_cast<std::uint32_t>(now ^ (now >> 32) ^ static_cast<std::uint64_t>(getpid())));
-         return real(rt.seed());
-     },
+    {"randomise", 0, 0, seed_from_clock,
      "randomise(): as randomize()"},
 
     // Strings.
@@ -481,35 +537,13 @@ constexpr BuiltinInfo builtins[] = {
      "string_copy(s, index, count): count characters from position index (1 is the first; below 1 counts as 1)"},
     {"string_char_at", 2, 2, [](ARGS) { return Value::of(utf8_character_at(string_arg(a, 0), int_arg(a, 1))); },
      "string_char_at(s, index): the character at position index (from 1); \"\" outside the string"},
-    {"string_pos", 2, 2,
-     [](ARGS) {
-         const std::string &what = string_arg(a, 0), &s = string_arg(a, 1);
-         std::size_t at = what.empty() ? std::string::npos : s.find(what);
-         return real(at == std::string::npos ? 0 : char_position(s, at));
-     },
+    {"string_pos", 2, 2, [](ARGS) { return position_of(a, false); },
      "string_pos(substr, s): the position (from 1) of the first substr in s, 0 when there is none"},
-    {"string_last_pos", 2, 2,
-     [](ARGS) {
-         const std::string &what = string_arg(a, 0), &s = string_arg(a, 1);
-         std::size_t at = what.empty() ? std::string::npos : s.rfind(what);
-         return real(at == std::string::npos ? 0 : char_position(s, at));
-     },
+    {"string_last_pos", 2, 2, [](ARGS) { return position_of(a, true); },
      "string_last_pos(substr, s): the position of the last substr in s, 0 when there is none"},
-    {"string_upper", 1, 1,
-     [](ARGS) {
-         std::string s = string_arg(a, 0);
-         for (char& c : s)
-             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-         return Value::of(std::move(s));
-     },
+    {"string_upper", 1, 1, [](ARGS) { return shift_letters(a, 'a', -32); },
      "string_upper(s): a-z to A-Z; other characters stay"},
-    {"string_lower", 1, 1,
-     [](ARGS) {
-         std::string s = string_arg(a, 0);
-         for (char& c : s)
-             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-         return Value::of(std::move(s));
-     },
+    {"string_lower", 1, 1, [](ARGS) { return shift_letters(a, 'A', 32); },
      "string_lower(s): A-Z to a-z; other characters stay"},
     {"string_replace", 3, 3,
      [](ARGS) { return text(replace(string_arg(a, 0), string_arg(a, 1), string_arg(a, 2), false)); },
@@ -597,48 +631,30 @@ constexpr BuiltinInfo builtins[] = {
      "string_split(s, delimiter): an array of the parts between delimiters"},
 
     // Colours.
-    {"make_colour_rgb", 3, 3, [](ARGS) { return real(pack(channel_arg(a, 0), channel_arg(a, 1), channel_arg(a, 2))); },
+    {"make_colour_rgb", 3, 3, make_colour_rgb,
      "make_colour_rgb(red, green, blue): red + 256 green + 65536 blue, each truncated and clamped to 0..255"},
-    {"make_color_rgb", 3, 3, [](ARGS) { return real(pack(channel_arg(a, 0), channel_arg(a, 1), channel_arg(a, 2))); },
+    {"make_color_rgb", 3, 3, make_colour_rgb,
      "make_color_rgb(red, green, blue): as make_colour_rgb"},
-    {"make_colour_hsv", 3, 3, [](ARGS) { return real(hsv_colour(real_arg(a, 0), real_arg(a, 1), real_arg(a, 2))); },
+    {"make_colour_hsv", 3, 3, make_colour_hsv,
      "make_colour_hsv(hue, saturation, value): each 0..255 (clamped); the hue 255 is a full turn"},
-    {"make_color_hsv", 3, 3, [](ARGS) { return real(hsv_colour(real_arg(a, 0), real_arg(a, 1), real_arg(a, 2))); },
+    {"make_color_hsv", 3, 3, make_colour_hsv,
      "make_color_hsv(hue, saturation, value): as make_colour_hsv"},
-    {"colour_get_red", 1, 1, [](ARGS) { return real(static_cast<double>(colour_arg(a, 0) & 255)); },
+    {"colour_get_red", 1, 1, colour_get_red,
      "colour_get_red(colour): the low byte of the colour truncated toward zero"},
-    {"colour_get_green", 1, 1, [](ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 8) & 255)); },
+    {"colour_get_green", 1, 1, colour_get_green,
      "colour_get_green(colour)"},
-    {"colour_get_blue", 1, 1, [](ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 16) & 255)); },
+    {"colour_get_blue", 1, 1, colour_get_blue,
      "colour_get_blue(colour)"},
-    {"color_get_red", 1, 1, [](ARGS) { return real(static_cast<double>(colour_arg(a, 0) & 255)); },
+    {"color_get_red", 1, 1, colour_get_red,
      "color_get_red(colour)"},
-    {"color_get_green", 1, 1, [](ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 8) & 255)); },
+    {"color_get_green", 1, 1, colour_get_green,
      "color_get_green(colour)"},
-    {"color_get_blue", 1, 1, [](ARGS) { return real(static_cast<double>((colour_arg(a, 0) >> 16) & 255)); },
+    {"color_get_blue", 1, 1, colour_get_blue,
      "color_get_blue(colour)"},
-    {"merge_colour", 3, 3,
-     [](ARGS) {
-         std::int64_t x = colour_arg(a, 0), y = colour_arg(a, 1);
-         double t = std::isnan(real_arg(a, 2)) ? 0.0 : std::clamp(real_arg(a, 2), 0.0, 1.0);
-         auto mix = [&](int shift) {
-             double p = static_cast<double>((x >> shift) & 255), q = static_cast<double>((y >> shift) & 255);
-             return static_cast<std::int64_t>(std::lround(p + (q - p) * t));
-         };
-         return real(pack(mix(0), mix(8), mix(16)));
-     },
+    {"merge_colour", 3, 3, merge_colour,
      "merge_colour(colour1, colour2, amount): each channel colour1 + (colour2 - colour1) * amount, amount clamped "
      "to 0..1, rounded to the nearest byte"},
-    {"merge_color", 3, 3,
-     [](ARGS) {
-         std::int64_t x = colour_arg(a, 0), y = colour_arg(a, 1);
-         double t = std::isnan(real_arg(a, 2)) ? 0.0 : std::clamp(real_arg(a, 2), 0.0, 1.0);
-         auto mix = [&](int shift) {
-             double p = static_cast<double>((x >> shift) & 255), q = static_cast<double>((y >> shift) & 255);
-             return static_cast<std::int64_t>(std::lround(p + (q - p) * t));
-         };
-         return real(pack(mix(0), mix(8), mix(16)));
-     },
+    {"merge_color", 3, 3, merge_colour,
      "merge_color(colour1, colour2, amount): as merge_colour"},
     {"draw_point_color", 3, 3,
      [](ARGS) {
@@ -691,11 +707,11 @@ constexpr BuiltinInfo builtins[] = {
          return Value::of(rt.new_array(static_cast<std::size_t>(n), a.size() > 1 ? a[1] : Value::of(0.0)));
      },
      "array_create(size, [value]): a new array of size elements, each value (0 when left out)"},
-    {"array_length", 1, 1, [](ARGS) { return real(static_cast<double>(array_arg(a, 0).items.size())); },
+    {"array_length", 1, 1, array_length,
      "array_length(array)"},
-    {"array_length_1d", 1, 1, [](ARGS) { return real(static_cast<double>(array_arg(a, 0).items.size())); },
+    {"array_length_1d", 1, 1, array_length,
      "array_length_1d(array): as array_length"},
-    {"array_height_2d", 1, 1, [](ARGS) { return real(static_cast<double>(array_arg(a, 0).items.size())); },
+    {"array_height_2d", 1, 1, array_length,
      "array_height_2d(array): as array_length"},
     {"array_length_2d", 2, 2,
      [](ARGS) {
@@ -775,15 +791,7 @@ constexpr BuiltinInfo builtins[] = {
          return truth(false);
      },
      "array_contains(array, value)"},
-    {"array_sort", 2, 2,
-     [](ARGS) {
-         ArrayData& array = array_arg(a, 0);
-         bool ascending = real_arg(a, 1) > 0.5;
-         std::stable_sort(array.items.begin(), array.items.end(), [&](const Value& x, const Value& y) {
-             return ascending ? value_less(x, y) : value_less(y, x);
-         });
-         return real(0);
-     },
+    {"array_sort", 2, 2, [](ARGS) { return sort_values(array_arg(a, 0).items, a); },
      "array_sort(array, ascending): sorts in place; reals before strings, strings by bytes"},
     {"array_copy", 5, 5,
      [](ARGS) {
@@ -801,18 +809,11 @@ constexpr BuiltinInfo builtins[] = {
      "array_copy(dest, dest_index, source, source_index, count)"},
 
     // ds_list.
-    {"ds_list_create", 0, 0,
-     [](ARGS) {
-         double id = rt.new_list_id();
-         rt.lists[id];
-         return real(id);
-     },
+    {"ds_list_create", 0, 0, [](ARGS) { return create_container(rt.lists, rt.new_list_id()); },
      "ds_list_create(): a new list's ID (the lowest free one, from 0)"},
-    {"ds_list_destroy", 1, 1,
-     [](ARGS) {
+    {"ds_list_destroy", 1, 1, [](ARGS) {
          list_arg(a, 0, rt);
-         rt.lists.erase(a[0].real);
-         return real(0);
+         return destroy_container(rt.lists, a[0].real);
      },
      "ds_list_destroy(list)"},
     {"ds_list_add", 2, 16,
@@ -826,11 +827,7 @@ constexpr BuiltinInfo builtins[] = {
     {"ds_list_size", 1, 1, [](ARGS) { return real(static_cast<double>(list_arg(a, 0, rt).size())); },
      "ds_list_size(list)"},
     {"ds_list_empty", 1, 1, [](ARGS) { return truth(list_arg(a, 0, rt).empty()); }, "ds_list_empty(list)"},
-    {"ds_list_clear", 1, 1,
-     [](ARGS) {
-         list_arg(a, 0, rt).clear();
-         return real(0);
-     },
+    {"ds_list_clear", 1, 1, [](ARGS) { return clear_container(list_arg(a, 0, rt)); },
      "ds_list_clear(list)"},
     {"ds_list_find_value", 2, 2,
      [](ARGS) {
@@ -877,15 +874,7 @@ constexpr BuiltinInfo builtins[] = {
          return real(0);
      },
      "ds_list_delete(list, index): nothing happens outside the list"},
-    {"ds_list_sort", 2, 2,
-     [](ARGS) {
-         auto& list = list_arg(a, 0, rt);
-         bool ascending = real_arg(a, 1) > 0.5;
-         std::stable_sort(list.begin(), list.end(), [&](const Value& x, const Value& y) {
-             return ascending ? value_less(x, y) : value_less(y, x);
-         });
-         return real(0);
-     },
+    {"ds_list_sort", 2, 2, [](ARGS) { return sort_values(list_arg(a, 0, rt), a); },
      "ds_list_sort(list, ascending): reals before strings, strings by bytes"},
     {"ds_exists", 2, 2,
      [](ARGS) {
@@ -897,34 +886,19 @@ constexpr BuiltinInfo builtins[] = {
      "ds_exists(id, type): type ds_type_map or ds_type_list"},
 
     // ds_map.
-    {"ds_map_create", 0, 0,
-     [](ARGS) {
-         double id = rt.new_map_id();
-         rt.maps[id];
-         return real(id);
-     },
+    {"ds_map_create", 0, 0, [](ARGS) { return create_container(rt.maps, rt.new_map_id()); },
      "ds_map_create(): a new map's ID (the lowest free one, from 0)"},
-    {"ds_map_destroy", 1, 1,
-     [](ARGS) {
+    {"ds_map_destroy", 1, 1, [](ARGS) {
          map_arg(a, 0, rt);
-         rt.maps.erase(a[0].real);
-         return real(0);
+         return destroy_container(rt.maps, a[0].real);
      },
      "ds_map_destroy(map)"},
     {"ds_map_add", 3, 3,
      [](ARGS) { return truth(map_arg(a, 0, rt).emplace(key_arg(a, 1), a[2]).second); },
      "ds_map_add(map, key, value): adds the key unless it is there; 1 when it added it"},
-    {"ds_map_set", 3, 3,
-     [](ARGS) {
-         map_arg(a, 0, rt)[key_arg(a, 1)] = a[2];
-         return real(0);
-     },
+    {"ds_map_set", 3, 3, map_set,
      "ds_map_set(map, key, value): adds or replaces (as map[? key] = value)"},
-    {"ds_map_replace", 3, 3,
-     [](ARGS) {
-         map_arg(a, 0, rt)[key_arg(a, 1)] = a[2];
-         return real(0);
-     },
+    {"ds_map_replace", 3, 3, map_set,
      "ds_map_replace(map, key, value): as ds_map_set"},
     {"ds_map_find_value", 2, 2,
      [](ARGS) {
@@ -944,11 +918,7 @@ constexpr BuiltinInfo builtins[] = {
     {"ds_map_size", 1, 1, [](ARGS) { return real(static_cast<double>(map_arg(a, 0, rt).size())); },
      "ds_map_size(map)"},
     {"ds_map_empty", 1, 1, [](ARGS) { return truth(map_arg(a, 0, rt).empty()); }, "ds_map_empty(map)"},
-    {"ds_map_clear", 1, 1,
-     [](ARGS) {
-         map_arg(a, 0, rt).clear();
-         return real(0);
-     },
+    {"ds_map_clear", 1, 1, [](ARGS) { return clear_container(map_arg(a, 0, rt)); },
      "ds_map_clear(map)"},
     {"ds_map_find_first", 1, 1,
      [](ARGS) {

@@ -213,7 +213,7 @@ Token Lexer::next() {
             d == '=' ? punct(Tok::slash_assign, 2) : punct(Tok::slash, 1);
             break;
         case '=':
-            d == '=' ? punct(Tok::equal, 2) : punct(Tok::assign, 1);
+            d == '=' ? punct(Tok::equal_equal, 2) : punct(Tok::assign, 1);
             break;
         case '!':
             d == '=' ? punct(Tok::not_equal, 2) : punct(Tok::bang, 1);

@@ -78,7 +78,7 @@ enum class Tok : std::uint8_t {
     kw_div,
     percent,
     kw_mod,
-    equal,
+    equal_equal,
     not_equal,
     less,
     less_equal,

@@ -96,7 +96,7 @@ BinaryOperator binary_operator(Tok kind) {
         case Tok::and_and:
         case Tok::kw_and:
             return {Op::logical_and, 3};
-        case Tok::equal:
+        case Tok::equal_equal:
             return {Op::equal, 4};
         case Tok::not_equal:
             return {Op::not_equal, 4};

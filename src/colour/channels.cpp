@@ -15,7 +15,6 @@
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
-#include "store/images.hpp"
 
 namespace ombrix::colour {
 
@@ -486,17 +485,14 @@ void compose_into(Composition kind, std::span<const ImageRecord* const> sources,
     }
 }
 
-double compose_channels(State& st, Composition kind, std::span<const std::int32_t> source_ids) {
-    const std::int32_t id = st.take_image_id();
-    std::array<const ImageRecord*, 4> sources{};
-    const std::size_t count = source_count(kind);
-    for (std::size_t i = 0; i < count; ++i) sources[i] = &st.images.get(source_ids[i]);
+std::unique_ptr<ImageRecord> compose_channels(Composition kind, std::span<const ImageRecord* const> sources) {
+    if (sources.size() != source_count(kind)) fail(-1, text::internal_error);
     const ImageRecord& first = *sources[0];
-    for (std::size_t i = 1; i < count; ++i)
-        if (sources[i]->rgb_pixel_count() < first.rgb_pixel_count()) fail(-1, text::source_too_small);
+    for (const ImageRecord* source : sources.subspan(1))
+        if (source->rgb_pixel_count() < first.rgb_pixel_count()) fail(-1, text::source_too_small);
     auto record = make_record(first.width, first.height);
-    compose_into(kind, std::span(sources.data(), count), record->rgb.data());
-    return register_image(st, id, std::move(record));
+    compose_into(kind, sources, record->rgb.data());
+    return record;
 }
 
 }  // namespace ombrix::colour

@@ -33,12 +33,11 @@ enum class Composition { rgb, cmy, hsv, cmyk, lab, ycbcr_470, ycbcr_709 };
 // How many source images the composition reads (4 for CMYK, otherwise 3).
 constexpr std::size_t source_count(Composition c) noexcept { return c == Composition::cmyk ? 4 : 3; }
 
-// Takes a new image ID, looks the sources up in order, composes and registers the new image
-// (the first source's size, DevIL properties of an image the library made itself: depth 1, the
-// rest 0, no RGBA buffer) and returns the ID. Unknown sources throw Failure{-1, "Invalid image
-// ID"}; a later source with fewer pixels than the first throws Failure{-1, text::source_too_small};
-// in both cases the ID stays used up and nothing is registered.
-double compose_channels(State& st, Composition kind, std::span<const std::int32_t> source_ids);
+// The new image composed from `sources` (source_count(kind) of them, in argument order): the first
+// source's size, DevIL properties of an image the library made itself (depth 1, the rest 0, no
+// RGBA buffer). A later source with fewer pixels than the first throws
+// Failure{-1, text::source_too_small}.
+std::unique_ptr<ImageRecord> compose_channels(Composition kind, std::span<const ImageRecord* const> sources);
 
 // Composes into `out` (first.pixel_count() pixels) from sources that are known to be large
 // enough. Exposed for the benchmarks and the tests.

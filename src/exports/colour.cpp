@@ -11,13 +11,14 @@ using colour::Composition;
 
 namespace {
 
-double compose(Composition kind, std::array<double, 4> ids) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        std::array<std::int32_t, 4> image_ids{};
-        for (std::size_t i = 0; i < ids.size(); ++i) image_ids[i] = to_image_id(ids[i]);
-        return colour::compose_channels(st, kind, std::span(image_ids.data(), colour::source_count(kind)));
-    });
+template <class... Ids>
+double compose(Composition kind, Ids... ids) {
+    return new_image_from(
+        [kind](const auto&... sources) {
+            const std::array<const ImageRecord*, sizeof...(sources)> records{&sources...};
+            return colour::compose_channels(kind, records);
+        },
+        ids...);
 }
 
 }  // namespace
@@ -86,29 +87,29 @@ double image_RGBMinMax(double id, double red_min, double green_min, double blue_
 }
 
 double image_RGBChannalToImage(double red, double green, double blue) {
-    return compose(Composition::rgb, {red, green, blue, 0});
+    return compose(Composition::rgb, red, green, blue);
 }
 
 double image_HSVChannalToImage(double hue, double saturation, double value) {
-    return compose(Composition::hsv, {hue, saturation, value, 0});
+    return compose(Composition::hsv, hue, saturation, value);
 }
 
 double image_CMYChannalToImage(double cyan, double magenta, double yellow) {
-    return compose(Composition::cmy, {cyan, magenta, yellow, 0});
+    return compose(Composition::cmy, cyan, magenta, yellow);
 }
 
 double image_CMYKChannalToImage(double cyan, double magenta, double yellow, double black) {
-    return compose(Composition::cmyk, {cyan, magenta, yellow, black});
+    return compose(Composition::cmyk, cyan, magenta, yellow, black);
 }
 
-double image_LABChannalToImage(double l, double a, double b) { return compose(Composition::lab, {l, a, b, 0}); }
+double image_LABChannalToImage(double l, double a, double b) { return compose(Composition::lab, l, a, b); }
 
 double image_YCBCR470ChannalToImage(double y, double cb, double cr) {
-    return compose(Composition::ycbcr_470, {y, cb, cr, 0});
+    return compose(Composition::ycbcr_470, y, cb, cr);
 }
 
 double image_YCBCR709ChannalToImage(double y, double cb, double cr) {
-    return compose(Composition::ycbcr_709, {y, cb, cr, 0});
+    return compose(Composition::ycbcr_709, y, cb, cr);
 }
 
 }  // extern "C"

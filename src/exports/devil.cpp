@@ -43,102 +43,57 @@ double image_FlipImageh(double id) {
     });
 }
 
-double image_ColoursUsed(double id) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::colours_used(st, image); });
-}
+double image_ColoursUsed(double id) { return on_image_call(id, ilu::colours_used); }
 
-double image_DetermineType(double id) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::determine_type(st, image); });
-}
+double image_DetermineType(double id) { return on_image_call(id, ilu::determine_type); }
 
-double image_Noisify(double id, double tolerance) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::noisify(st, image, to_float(tolerance)); });
-}
+double image_Noisify(double id, double tolerance) { return on_image_call(id, ilu::noisify, tolerance); }
 
-double image_Pixelize(double id, double size) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::pixelize(st, image, to_uint32(size)); });
-}
+double image_Pixelize(double id, double size) { return on_image_call(id, ilu::pixelize, size); }
 
 double image_ReplaceColour(double id, double red, double green, double blue, double tolerance) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::replace_colour(st, image, to_byte(red), to_byte(green), to_byte(blue), to_float(tolerance));
-    });
+    return on_image_call(id, ilu::replace_colour, red, green, blue, tolerance);
 }
 
-double image_Saturate(double id, double saturation) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::saturate(st, image, to_float(saturation)); });
-}
+double image_Saturate(double id, double saturation) { return on_image_call(id, ilu::saturate, saturation); }
 
 double image_SaturateExt(double id, double red, double green, double blue, double saturation) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::saturate_ext(st, image, to_float(red), to_float(green), to_float(blue), to_float(saturation));
-    });
+    return on_image_call(id, ilu::saturate_ext, red, green, blue, saturation);
 }
 
-double image_ScaleAlpha(double id, double scale) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::scale_alpha(st, image, to_float(scale)); });
-}
+double image_ScaleAlpha(double id, double scale) { return on_image_call(id, ilu::scale_alpha, scale); }
 
-double image_BlurAvg(double id, double iterations) {
-    return on_image(id,
-                    [&](State& st, ImageRecord& image) { return ilu::blur_average(st, image, to_uint32(iterations)); });
-}
+double image_BlurAvg(double id, double iterations) { return on_image_call(id, ilu::blur_average, iterations); }
 
-double image_BlurGaussian(double id, double iterations) {
-    return on_image(
-        id, [&](State& st, ImageRecord& image) { return ilu::blur_gaussian(st, image, to_uint32(iterations)); });
-}
+double image_BlurGaussian(double id, double iterations) { return on_image_call(id, ilu::blur_gaussian, iterations); }
 
-double image_Contrast(double id, double contrast) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::contrast(st, image, to_float(contrast)); });
-}
+double image_Contrast(double id, double contrast) { return on_image_call(id, ilu::contrast, contrast); }
 
 double image_Crop(double id, double x, double y, double width, double height) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::crop(st, image, to_uint32(x), to_uint32(y), to_uint32(width), to_uint32(height));
-    });
+    return on_image_call(id, ilu::crop, x, y, width, height);
 }
 
 double image_EnlargeCanvas(double id, double width, double height) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::enlarge_canvas(st, image, to_uint32(width), to_uint32(height));
-    });
+    return on_image_call(id, ilu::enlarge_canvas, width, height);
 }
 
-double image_EnlargeImage(double id, double x, double y) {
-    return on_image(
-        id, [&](State& st, ImageRecord& image) { return ilu::enlarge_image(st, image, to_float(x), to_float(y)); });
-}
+double image_EnlargeImage(double id, double x, double y) { return on_image_call(id, ilu::enlarge_image, x, y); }
 
-double image_GammaCorrect(double id, double gamma) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::gamma_correct(st, image, to_float(gamma)); });
-}
+double image_GammaCorrect(double id, double gamma) { return on_image_call(id, ilu::gamma_correct, gamma); }
 
-double image_Wave(double id, double angle) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::wave(st, image, to_float(angle)); });
-}
+double image_Wave(double id, double angle) { return on_image_call(id, ilu::wave, angle); }
 
-double image_Sharpen(double id, double factor) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::sharpen(st, image, to_float(factor)); });
-}
+double image_Sharpen(double id, double factor) { return on_image_call(id, ilu::sharpen, factor); }
 
 double image_KeyColour(double id, double red, double green, double blue, double alpha) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::key_colour(st, image, to_float(red), to_float(green), to_float(blue), to_float(alpha));
-    });
+    return on_image_call(id, ilu::key_colour, red, green, blue, alpha);
 }
 
 double image_ClearColour(double id, double red, double green, double blue, double alpha) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::clear_colour(st, image, to_float(red), to_float(green), to_float(blue), to_float(alpha));
-    });
+    return on_image_call(id, ilu::clear_colour, red, green, blue, alpha);
 }
 
-double image_Parameter(double id, double name, double value) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::parameter(st, image, to_uint32(name), to_uint32(value));
-    });
-}
+double image_Parameter(double id, double name, double value) { return on_image_call(id, ilu::parameter, name, value); }
 
 // EdgeDetect and CompressFunc test their mode after the copy-in; the others here test their index
 // before the image is looked up.
@@ -154,41 +109,34 @@ double image_CompressFunc(double id, double mode) {
 }
 
 double image_DXTCdata(double id, double format) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        const ILenum value = pick(ilu::dxtc_table, format);
-        return ilu::dxtc_data(st, st.images.get(to_image_id(id)), value);
+    return on_image_with_entry(id, ilu::dxtc_table, format, [](State& st, ImageRecord& image, ILenum value) {
+        return ilu::dxtc_data(st, image, value);
     });
 }
 
 // These two run before init as well.
 double image_SetFunction(double id, double mode, double value) {
-    return boundary([&](State& st) {
-        const ILenum setting = pick(ilu::setting_table, mode);
-        return ilu::set_integer(st, st.images.get(to_image_id(id)), setting, to_int32(value));
-    });
+    return on_image_with_entry_before_init(id, ilu::setting_table, mode,
+                                           [&](State& st, ImageRecord& image, ILenum setting) {
+                                               return ilu::set_integer(st, image, setting, to_int32(value));
+                                           });
 }
 
 double image_SetString(double id, double mode, const char* text) {
-    return boundary([&](State& st) {
-        const ILenum setting = pick(ilu::string_table, mode);
-        return ilu::set_string(st, st.images.get(to_image_id(id)), setting, text);
-    });
+    return on_image_with_entry_before_init(
+        id, ilu::string_table, mode,
+        [&](State& st, ImageRecord& image, ILenum setting) { return ilu::set_string(st, image, setting, text); });
 }
 
+// Every filter index in range gives the same call: the index is only checked.
 double image_Filter(double id, double filter) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        require_index(filter, ilu::filter_indices);
-        return ilu::filter(st, st.images.get(to_image_id(id)));
-    });
+    return on_image_at_index(id, filter, ilu::filter_indices,
+                             [](State& st, ImageRecord& image, std::size_t) { return ilu::filter(st, image); });
 }
 
 double image_Filter_scale(double id, double filter) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        const ILenum value = pick(ilu::scale_filter_table, filter);
-        return ilu::filter_scale(st, st.images.get(to_image_id(id)), value);
+    return on_image_with_entry(id, ilu::scale_filter_table, filter, [](State& st, ImageRecord& image, ILenum value) {
+        return ilu::filter_scale(st, image, value);
     });
 }
 
@@ -199,19 +147,12 @@ double image_SetLanguage(double language) {
     });
 }
 
-double image_Rotate(double id, double angle) {
-    return on_image(id, [&](State& st, ImageRecord& image) { return ilu::rotate(st, image, to_float(angle)); });
-}
+double image_Rotate(double id, double angle) { return on_image_call(id, ilu::rotate, angle); }
 
 double image_Rotate3D(double id, double x, double y, double angle) {
-    return on_image(id, [&](State& st, ImageRecord& image) {
-        return ilu::rotate_3d(st, image, to_float(x), to_float(y), to_float(angle));
-    });
+    return on_image_call(id, ilu::rotate_3d, x, y, angle);
 }
 
-double image_Scale(double id, double width, double height) {
-    return on_image(
-        id, [&](State& st, ImageRecord& image) { return ilu::scale(st, image, to_uint32(width), to_uint32(height)); });
-}
+double image_Scale(double id, double width, double height) { return on_image_call(id, ilu::scale, width, height); }
 
 }  // extern "C"

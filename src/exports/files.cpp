@@ -44,12 +44,10 @@ double image_to_gml(double id, const char* path) {
 }
 
 double image_to_h(double id, const char* path, double mode) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        // The mode is refused before the image is looked up.
-        const files::HeaderMode m = pick(files::header_mode_table, mode);
-        return files::write_header(st, st.images.get(to_image_id(id)), path, m);
-    });
+    return on_image_with_entry(id, files::header_mode_table, mode,
+                               [&](State& st, ImageRecord& image, files::HeaderMode header_mode) {
+                                   return files::write_header(st, image, path, header_mode);
+                               });
 }
 
 double test(double id) {
@@ -64,15 +62,18 @@ double image_BrushLoad(const char* path) {
 }
 
 double image_BrushSave(double id, const char* path) {
-    return boundary([&](State& st) { return files::save_brush(st.brushes.get(to_int32(id)), path); });
+    return on_brush(id, [&](Brush& brush) { return files::save_brush(brush, path); });
 }
 
 double image_BrushFree(double id) {
-    return boundary([&](State& st) { return files::free_brush(st, to_int32(id)); });
+    return on_brush(id, [&](State& st, Brush&) { return files::free_brush(st, to_int32(id)); });
 }
 
 double image_BrushAdd(double id) {
-    return boundary([&](State& st) { return files::stamp_brush_onto_image(st, to_int32(id)); });
+    return on_image_and_brush(id, [](ImageRecord& image, const Brush& brush) {
+        files::stamp_brush(brush, image);
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -27,16 +27,11 @@ double image_Mosaic(double id, double size, double border, double red) {
     });
 }
 
-double image_2to1(double first, double second) {
-    return boundary([&](State& st) {
-        st.require_initialised();
-        return pixel::join_into_new_image(st, to_image_id(first), to_image_id(second));
-    });
-}
+double image_2to1(double first, double second) { return new_image_from(pixel::join_side_by_side, first, second); }
 
 double image_2image_add(double target, double other) {
-    return on_image(target, [&](State& st, ImageRecord& image) {
-        pixel::average_into(image, st.images.get(to_image_id(other)));
+    return on_two_images(target, other, [](ImageRecord& image, const ImageRecord& added) {
+        pixel::average_into(image, added);
         return 1;
     });
 }

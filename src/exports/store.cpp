@@ -40,16 +40,18 @@ double image_load(const char* path) {
     return boundary([&](State& st) { return load_image(st, path); });
 }
 
+// An unknown type index saves by the path's extension, as image_asave does.
 double image_save(double id, const char* path, double type) {
-    return boundary([&](State& st) { return save_image(st, to_image_id(id), path, save_type(to_int32(type)), false); });
+    const ILenum devil_type = entry(save_type_table, type).value_or(IL_TYPE_UNKNOWN);
+    return on_image(id, [&](State& st, ImageRecord& image) { return save_image(st, image, path, devil_type); });
 }
 
 double image_asave(double id, const char* path) {
-    return boundary([&](State& st) { return save_image(st, to_image_id(id), path, IL_TYPE_UNKNOWN, true); });
+    return on_image(id, [&](State& st, ImageRecord& image) { return save_image(st, image, path, IL_TYPE_UNKNOWN); });
 }
 
 double image_free(double id) {
-    return boundary([&](State& st) { return free_image(st, to_image_id(id)); });
+    return on_image(id, [&](State& st, ImageRecord&) { return free_image(st, to_image_id(id)); });
 }
 
 double image_get_width(double id) {
@@ -65,7 +67,7 @@ double image_get_Bpp(double id) {
 }
 
 double image_Clone(double id) {
-    return boundary([&](State& st) { return clone_image(st, to_image_id(id)); });
+    return new_image_from([](const ImageRecord& image) { return image.clone(); }, id);
 }
 
 }  // extern "C"

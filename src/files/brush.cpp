@@ -44,14 +44,7 @@ double save_brush(const Brush& brush, const char* path) {
 }
 
 double free_brush(State& st, std::int32_t id) {
-    st.brushes.get(id);
     st.brushes.erase(id);
-    return 0;
-}
-
-double stamp_brush_onto_image(State& st, std::int32_t id) {
-    ImageRecord& image = st.images.get(id);
-    stamp_brush(st.brushes.get(id), image);
     return 0;
 }
 

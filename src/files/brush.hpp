@@ -13,9 +13,7 @@ namespace ombrix::files {
 double load_brush(State& st, const char* path);
 // Writes "%i\n%i\n" and the mask. Returns 0, whether or not the file could be created.
 double save_brush(const Brush& brush, const char* path);
-// Frees brush `id`; Failure(-1, "Invalid brush ID") when there is none. Returns 0.
+// Frees brush `id`, which the caller has looked up. Returns 0.
 double free_brush(State& st, std::int32_t id);
-// Stamps brush `id` onto image `id` (one ID names both; the image is looked up first). Returns 0.
-double stamp_brush_onto_image(State& st, std::int32_t id);
 
 }  // namespace ombrix::files

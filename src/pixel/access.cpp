@@ -57,13 +57,6 @@ std::unique_ptr<ImageRecord> join_side_by_side(const ImageRecord& first, const I
     return joined;
 }
 
-double join_into_new_image(State& st, std::int32_t first, std::int32_t second) {
-    const std::int32_t id = st.take_image_id();
-    const ImageRecord& left = st.images.get(first);
-    const ImageRecord& right = st.images.get(second);
-    return register_image(st, id, join_side_by_side(left, right));
-}
-
 void average_into(ImageRecord& target, const ImageRecord& other) {
     const std::size_t n = std::min(target.rgb.size(), other.rgb.size());
     std::uint8_t* t = target.rgb.data();

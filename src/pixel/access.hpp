@@ -42,9 +42,6 @@ void set_pixel(ImageRecord& image, std::int32_t x, std::int32_t y, std::int64_t 
 // of `second` below its last row are black. Throws Failure(-1, too large) when the joined image
 // exceeds the pixel limit.
 std::unique_ptr<ImageRecord> join_side_by_side(const ImageRecord& first, const ImageRecord& second);
-// image_2to1: takes a new ID first (a failed join uses it up), joins images `first` and `second`
-// and registers the result under that ID, which it returns.
-double join_into_new_image(State& st, std::int32_t first, std::int32_t second);
 
 // image_2image_add: every byte of `target` that `other` also has becomes the two bytes' mean,
 // rounded down; bytes beyond the end of `other` stay as they are.

@@ -2,7 +2,6 @@
 // (helper/client.hpp); the host hands it pixels and settings and writes what comes back itself.
 #include "store/images.hpp"
 
-#include <array>
 #include <string>
 
 #include "files/atomic_file.hpp"
@@ -48,16 +47,7 @@ double load_image(State& st, const char* path) {
     return register_image(st, id, std::move(record));
 }
 
-ILenum save_type(std::int32_t index) noexcept {
-    static constexpr std::array<ILenum, 13> types = {IL_BMP, IL_DDS, IL_HDR, IL_JPG, IL_PCX, IL_PNG, IL_PNM,
-                                                     IL_PSD, IL_RAW, IL_SGI, IL_TGA, IL_TIF, IL_XPM};
-    if (index < 0 || index >= static_cast<std::int32_t>(types.size())) return IL_TYPE_UNKNOWN;
-    return types[static_cast<std::size_t>(index)];
-}
-
-double save_image(State& st, std::int32_t id, const char* path, ILenum type, bool by_extension) {
-    const ImageRecord& image = st.images.get(id);
-    st.require_initialised();
+double save_image(State& st, const ImageRecord& image, const char* path, ILenum type) {
     if (!st.loaded) fail_devil(-1, il_could_not_open_file);
     const std::string target = path ? path : "";
     if (target.empty()) fail(-1, save_failure("Could not write an image to an empty path"));
@@ -66,9 +56,7 @@ double save_image(State& st, std::int32_t id, const char* path, ILenum type, boo
     const std::size_t bytes = image.pixel_count() * 3;
     const helper::Outcome outcome =
         image.rgb.size() >= bytes
-            // DevIL saves a type it does not know by the path's extension, as image_asave does.
-            ? helper::save(image.rgb.data(), image.width, image.height, by_extension ? IL_TYPE_UNKNOWN : type, path,
-                           st.key_colour, encoded, unavailable)
+            ? helper::save(image.rgb.data(), image.width, image.height, type, path, st.key_colour, encoded, unavailable)
             : helper::Outcome::refused;
     require_helper(unavailable);
     if (outcome != helper::Outcome::done) {
@@ -86,15 +74,8 @@ double save_image(State& st, std::int32_t id, const char* path, ILenum type, boo
 }
 
 double free_image(State& st, std::int32_t id) {
-    st.require_initialised();
-    if (!st.images.erase(id)) fail(-1, text::invalid_image_id);
+    st.images.erase(id);
     return 1;
-}
-
-double clone_image(State& st, std::int32_t id) {
-    st.require_initialised();
-    const std::int32_t new_id = st.take_image_id();
-    return register_image(st, new_id, st.images.get(id).clone());
 }
 
 }  // namespace ombrix

@@ -13,17 +13,19 @@ namespace ombrix {
 // image_load: a new image ID, 0 when the file does not load, -1 before init.
 double load_image(State& st, const char* path);
 
-// DevIL's file-type constants, indexed by the save type index (0 to 12); anything else is
+// DevIL's file-type constants, indexed by image_save's type index; any other index is
 // IL_TYPE_UNKNOWN.
-ILenum save_type(std::int32_t index) noexcept;
+inline constexpr ILenum save_type_table[] = {IL_BMP, IL_DDS, IL_HDR, IL_JPG, IL_PCX, IL_PNG, IL_PNM,
+                                             IL_PSD, IL_RAW, IL_SGI, IL_TGA, IL_TIF, IL_XPM};
 
-// image_save / image_asave (`by_extension`: the type DevIL chooses by the path's extension). DevIL encodes the
-// image in the helper process; the file is written whole or not at all, so a failed save keeps
-// the old file and returns -1 with a text naming the file and the reason.
-double save_image(State& st, std::int32_t id, const char* path, ILenum type, bool by_extension);
+// image_save / image_asave: DevIL saves `type`, or with IL_TYPE_UNKNOWN the type it chooses by the
+// path's extension. DevIL encodes the image in the helper process; the file is written whole or
+// not at all, so a failed save keeps the old file and returns -1 with a text naming the file and
+// the reason.
+double save_image(State& st, const ImageRecord& image, const char* path, ILenum type);
 
+// image_free: drops image `id`, which the caller has looked up. Returns 1.
 double free_image(State& st, std::int32_t id);
-double clone_image(State& st, std::int32_t id);
 
 // Registers a finished record under `id` and returns the ID as the export's result.
 double register_image(State& st, std::int32_t id, std::unique_ptr<ImageRecord> record);

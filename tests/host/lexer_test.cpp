@@ -61,7 +61,7 @@ TEST(Lexer, KeywordsAreWholeWordsOnly) {
 TEST(Lexer, OperatorsTakeTheLongestSpelling) {
     auto tokens = lex_all("<<= >>= <= < << == = != ! ++ += + -- -= ^^ ^ && & || |");
     std::vector<Tok> expected = {Tok::shift_left,   Tok::assign,     Tok::shift_right, Tok::assign,  Tok::less_equal,
-                                 Tok::less,         Tok::shift_left, Tok::equal,       Tok::assign,  Tok::not_equal,
+                                 Tok::less,         Tok::shift_left, Tok::equal_equal, Tok::assign,  Tok::not_equal,
                                  Tok::bang,         Tok::plus_plus,  Tok::plus_assign, Tok::plus,    Tok::minus_minus,
                                  Tok::minus_assign, Tok::xor_xor,    Tok::caret,       Tok::and_and, Tok::ampersand,
                                  Tok::or_or,        Tok::pipe};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 
 #include "exports/boundary.hpp"
@@ -73,6 +74,13 @@ protected:
             there.replace(8, 4, 4, '\0');
             mine.replace(8, 4, 4, '\0');
         }
+        // DevIL's TIFF writer stamps the time of the save, which can tick between the two saves.
+        const bool tiff = devil_type == IL_TIF || name.ends_with(".tif") || name.ends_with(".tiff");
+        if (tiff) {
+            static const std::regex stamp("\\d{4}:\\d\\d:\\d\\d \\d\\d:\\d\\d:\\d\\d");
+            there = std::regex_replace(there, stamp, "0000:00:00 00:00:00");
+            mine = std::regex_replace(mine, stamp, "0000:00:00 00:00:00");
+        }
         std::size_t at = 0;
         while (at < there.size() && at < mine.size() && there[at] == mine[at]) ++at;
         EXPECT_TRUE(there == mine) << name << " differs from an in-process save at byte " << at << " of " << here.size()
@@ -85,7 +93,7 @@ protected:
 };
 
 TEST_F(SaveIdentity, EverySaveTypeWritesWhatAnInProcessSaveWrites) {
-    for (int type = 0; type <= 12; ++type) expect_same_bytes(type, save_type(type), "a" + std::to_string(type));
+    for (int type = 0; type <= 12; ++type) expect_same_bytes(type, save_type_table[type], "a" + std::to_string(type));
 }
 
 TEST_F(SaveIdentity, EveryExtensionWritesWhatAnInProcessSaveWrites) {
@@ -115,7 +123,7 @@ TEST_F(SaveIdentity, TheSettingsThatAffectSavingReachTheHelper) {
     // Not TGA, nor the C header: their writers copy fixed-size fields past the end of a long text,
     // so what an in-process save writes there depends on whatever follows the text in memory.
     for (int type = 0; type <= 12; ++type)
-        if (type != 10) expect_same_bytes(type, save_type(type), "s" + std::to_string(type));
+        if (type != 10) expect_same_bytes(type, save_type_table[type], "s" + std::to_string(type));
 }
 
 TEST_F(SaveIdentity, ALongTextCrashesNoSaveAndIsCutToItsField) {
