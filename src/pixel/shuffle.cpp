@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "simd/avx2.hpp"
+#include "simd/dispatch.hpp"
 #include "store/memory.hpp"
 
 #if defined(__SSE2__)
@@ -229,15 +231,154 @@ void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t
     }
 }
 
+// ---- offsets (-1, -1): sixteen rows at once along a wavefront ---------------------------------------
+//
+// With offsets (-1, -1) pixel (x, y) becomes the mean of its old value and the new values of
+// (x - 1, y), (x, y - 1) and (x - 1, y - 1): each row is one long chain. A band of rows runs as
+// sixteen 16-bit lanes, lane j holding row y0 - 1 + j and working on column t - j at step t, so
+// that at each step a lane finds its left neighbour in its own previous result and its upper
+// neighbours in the previous results of the lane before it. Lane 0 is the row above the band,
+// already final, and only feeds lane 1. Each pixel is computed from the same four values as in the
+// row-by-row visit, so the bytes are the same.
+//
+// The buffer is read and written in tiles of sixteen steps: lane j's 48 bytes from column t0 - j,
+// transposed so that a step's channel is one vector. A lane whose column lies outside
+// [1, width - 1] keeps the byte it read, which for columns past either end of its row is a byte of
+// the row before or after, written back unchanged; with width >= 32 such a byte is never one that
+// another lane changes within the same tile. Column 0 of the band is done first, row by row.
+
+OMBRIX_TARGET_AVX2
+
+// The 4-bit reversal of i: the 16 x 16 byte transposition below leaves column c in m[rev4(c)].
+constexpr int rev4(int i) { return ((i & 1) << 3) | ((i & 2) << 1) | ((i & 4) >> 1) | ((i & 8) >> 3); }
+
+// Rows become columns: byte c of input row r ends up as byte r of m[rev4(c)].
+OMBRIX_AVX2_INLINE void transpose_16x16(__m128i (&m)[16]) {
+    __m128i t[16];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        t[i] = _mm_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
+        t[i + 8] = _mm_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        m[i] = _mm_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
+        m[i + 8] = _mm_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        t[i] = _mm_unpacklo_epi32(m[2 * i], m[2 * i + 1]);
+        t[i + 8] = _mm_unpackhi_epi32(m[2 * i], m[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        m[i] = _mm_unpacklo_epi64(t[2 * i], t[2 * i + 1]);
+        m[i + 8] = _mm_unpackhi_epi64(t[2 * i], t[2 * i + 1]);
+    }
+}
+
+// Lane j of the result is lane j - 1 of v (lane 0 is zero).
+OMBRIX_AVX2_INLINE __m256i lane_down(__m256i v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
+}
+
+constexpr int band_lanes = 16;
+
+// Rows y0 to y0 + 14 (y0 >= 1, all inside the image, width >= 32).
+void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                            const std::uint8_t* end) {
+    std::uint8_t* rows[band_lanes];
+    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 - 1 + j) * stride;
+    for (int j = 1; j < band_lanes; ++j) {
+        for (int k = 0; k < 3; ++k)
+            rows[j][k] = static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
+    }
+    const __m256i lane_index = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256i first_lane = _mm256_cmpeq_epi16(lane_index, _mm256_setzero_si256());
+    const __m256i last_column = _mm256_set1_epi16(static_cast<short>(width - 1));
+    __m256i result[3], upper[3];
+    for (int c = 0; c < 3; ++c) result[c] = upper[c] = _mm256_setzero_si256();
+    const std::int64_t steps = width + band_lanes - 1;
+    for (std::int64_t t0 = 0; t0 < steps; t0 += 16) {
+        // m[b][j]: bytes 16 b .. 16 b + 15 of lane j's 48.
+        __m128i m[3][16];
+        alignas(16) std::uint8_t spill[48];
+#pragma GCC unroll 16
+        for (int j = 0; j < band_lanes; ++j) {
+            const std::uint8_t* from = rows[j] + 3 * (t0 - j);
+            if (from + 48 > end) {
+                std::memcpy(spill, from, static_cast<std::size_t>(end - from));
+                from = spill;
+            }
+#pragma GCC unroll 3
+            for (int b = 0; b < 3; ++b) m[b][j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * b));
+        }
+        transpose_16x16(m[0]);
+        transpose_16x16(m[1]);
+        transpose_16x16(m[2]);
+        __m128i out[3][16];
+#pragma GCC unroll 16
+        for (int s = 0; s < 16; ++s) {
+            const __m256i column = _mm256_sub_epi16(_mm256_set1_epi16(static_cast<short>(t0 + s)), lane_index);
+            const __m256i keep =
+                _mm256_or_si256(first_lane, _mm256_or_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(1), column),
+                                                            _mm256_cmpgt_epi16(column, last_column)));
+#pragma GCC unroll 3
+            for (int c = 0; c < 3; ++c) {
+                const int at = 3 * s + c;
+                const __m256i read = _mm256_cvtepu8_epi16(m[at / 16][rev4(at % 16)]);
+                const __m256i above = lane_down(result[c]);
+                const __m256i sum =
+                    _mm256_add_epi16(_mm256_add_epi16(read, upper[c]), _mm256_add_epi16(result[c], above));
+                result[c] = _mm256_blendv_epi8(_mm256_srli_epi16(sum, 2), read, keep);
+                upper[c] = above;
+                out[at / 16][at % 16] =
+                    _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
+            }
+        }
+        transpose_16x16(out[0]);
+        transpose_16x16(out[1]);
+        transpose_16x16(out[2]);
+#pragma GCC unroll 16
+        for (int j = 0; j < band_lanes; ++j) {
+            std::uint8_t* to = rows[j] + 3 * (t0 - j);
+            const int r = rev4(j);
+            if (to + 48 > end) {
+                for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(spill + 16 * b), out[b][r]);
+                std::memcpy(to, spill, static_cast<std::size_t>(end - to));
+                continue;
+            }
+            for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * b), out[b][r]);
+        }
+    }
+}
+
+OMBRIX_TARGET_END
+
 // Offsets of the same sign (or zero): rows in order, see the top of the file.
 void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
                   std::int64_t dy) noexcept {
     const auto stride = static_cast<std::size_t>(width) * 3;
-    for (std::int64_t y = 0; y < height; ++y) {
-        const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
-        const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
-        blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
-    }
+    const auto blur_rows = [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t y = from; y < to; ++y) {
+            const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
+            const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
+            blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
+        }
+    };
+    // The band keeps columns in 16-bit lanes.
+    if (dx != -1 || dy != -1 || width < 32 || width > 32000) return blur_rows(0, height);
+    blur_rows(0, 1);
+    const std::uint8_t* const end = rgb + static_cast<std::size_t>(height) * stride;
+    simd::run_widest(
+        simd::NoPass{},
+        [&] {
+            std::int64_t y = 1;
+            for (; y + band_lanes - 1 <= height; y += band_lanes - 1)
+                blur_band_up_left_avx2(rgb, stride, width, y, end);
+            return static_cast<std::size_t>(y - 1);
+        },
+        [&](std::size_t done) { blur_rows(1 + static_cast<std::int64_t>(done), height); });
 }
 
 // Offsets of opposite signs, row by row, with the originals that the column-by-column visit would
