@@ -27,6 +27,8 @@ namespace ombrix::pixel {
 
 namespace {
 
+namespace v = simd::avx2;
+
 // A pair as a 48-bit little-endian number: pixel A in bits 0..23, pixel B in bits 24..47.
 constexpr std::uint64_t low24 = 0xFFFFFF;
 
@@ -249,34 +251,6 @@ void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t
 
 OMBRIX_TARGET_AVX2
 
-// The 4-bit reversal of i: the 16 x 16 byte transposition below leaves column c in m[rev4(c)].
-constexpr int rev4(int i) { return ((i & 1) << 3) | ((i & 2) << 1) | ((i & 4) >> 1) | ((i & 8) >> 3); }
-
-// Rows become columns: byte c of input row r ends up as byte r of m[rev4(c)].
-OMBRIX_AVX2_INLINE void transpose_16x16(__m128i (&m)[16]) {
-    __m128i t[16];
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm_unpacklo_epi32(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm_unpackhi_epi32(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm_unpacklo_epi64(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm_unpackhi_epi64(t[2 * i], t[2 * i + 1]);
-    }
-}
-
 // Lane j of the result is lane j - 1 of v (lane 0 is zero).
 OMBRIX_AVX2_INLINE __m256i lane_down(__m256i v) {
     return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
@@ -313,9 +287,9 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
 #pragma GCC unroll 3
             for (int b = 0; b < 3; ++b) m[b][j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * b));
         }
-        transpose_16x16(m[0]);
-        transpose_16x16(m[1]);
-        transpose_16x16(m[2]);
+        v::transpose_16x16(m[0]);
+        v::transpose_16x16(m[1]);
+        v::transpose_16x16(m[2]);
         __m128i out[3][16];
 #pragma GCC unroll 16
         for (int s = 0; s < 16; ++s) {
@@ -326,7 +300,7 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
 #pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const int at = 3 * s + c;
-                const __m256i read = _mm256_cvtepu8_epi16(m[at / 16][rev4(at % 16)]);
+                const __m256i read = _mm256_cvtepu8_epi16(m[at / 16][v::transposed_row(at % 16)]);
                 const __m256i above = lane_down(result[c]);
                 const __m256i sum =
                     _mm256_add_epi16(_mm256_add_epi16(read, upper[c]), _mm256_add_epi16(result[c], above));
@@ -336,13 +310,13 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
                     _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
             }
         }
-        transpose_16x16(out[0]);
-        transpose_16x16(out[1]);
-        transpose_16x16(out[2]);
+        v::transpose_16x16(out[0]);
+        v::transpose_16x16(out[1]);
+        v::transpose_16x16(out[2]);
 #pragma GCC unroll 16
         for (int j = 0; j < band_lanes; ++j) {
             std::uint8_t* to = rows[j] + 3 * (t0 - j);
-            const int r = rev4(j);
+            const int r = v::transposed_row(j);
             if (to + 48 > end) {
                 for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(spill + 16 * b), out[b][r]);
                 std::memcpy(to, spill, static_cast<std::size_t>(end - to));
