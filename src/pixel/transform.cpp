@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pixel/lab_passes.hpp"
+#include "simd/avx2.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
@@ -24,6 +25,8 @@ namespace ombrix::pixel {
 using colour::Rgb;
 
 namespace {
+
+namespace v = simd::avx2;
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
@@ -228,19 +231,9 @@ const std::vector<std::uint16_t>& lab_l_by_key() {
     return table;
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
 // ---- AVX2 passes -----------------------------------------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
-
-namespace ombrix::pixel {
-namespace {
-
-namespace v = simd::avx2;
+OMBRIX_TARGET_AVX2
 
 constexpr bool is_vector_mode(int mode) {
     return (mode >= 0 && mode <= 20) || (mode >= 27 && mode <= 32) || mode == 34 || mode == 35 || mode == 36;
@@ -420,29 +413,25 @@ std::size_t hue_avx2(byte* p, std::size_t n) {
     });
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
-#pragma GCC pop_options
-
-namespace ombrix::pixel {
-namespace {
+OMBRIX_TARGET_END
 
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
+    const simd::NoPass none;
     if constexpr (Mode == 21) {
-        const std::size_t done = simd::avx2_enabled() ? hue_avx2(p, n) : 0;
-        hue_pass(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, hue_avx2, hue_pass);
     } else if constexpr (Mode == 22) {
-        const std::size_t done = simd::avx2_enabled() ? saturation_avx2(p, n) : 0;
-        saturation_pass(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, saturation_avx2, saturation_pass);
     } else if constexpr (Mode == 23) {
-        std::size_t done = 0;
-        if (simd::avx2_enabled() && value_is_largest_channel()) done = avx2_pass<23>(p, n);
-        value_scalar_pass(p + 3 * done, n - done);
+        if (value_is_largest_channel())
+            simd::run_in_place(p, n, none, avx2_pass<23>, value_scalar_pass);
+        else
+            value_scalar_pass(p, n);
     } else if constexpr (Mode == 24) {
-        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_keyed_avx2(p, n) : 0;
-        lab_l_pass(p + 3 * done, n - done);
+        if (lab_l_table().usable)
+            simd::run_in_place(p, n, none, lab_l_keyed_avx2, lab_l_pass);
+        else
+            lab_l_pass(p, n);
     } else if constexpr (Mode == 25) {
         lab_a_pass(p, n);
     } else if constexpr (Mode == 26) {
@@ -450,8 +439,7 @@ void run_mode(byte* p, std::size_t n) {
     } else if constexpr (Mode == 33) {
         random_pass(p, n);
     } else if constexpr (is_vector_mode(Mode)) {
-        const std::size_t done = simd::avx2_enabled() ? avx2_pass<Mode>(p, n) : 0;
-        scalar_pass<Mode>(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, avx2_pass<Mode>, scalar_pass<Mode>);
     } else {
         scalar_pass<Mode>(p, n);
     }

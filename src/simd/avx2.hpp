@@ -1,14 +1,18 @@
 // Building blocks of the AVX2 passes: 32 pixels (96 bytes) at a time, split into one vector per
 // channel and joined again, plus the byte and fixed-point arithmetic the passes share. Each
 // 128-bit lane holds 16 consecutive pixels, so the in-lane byte shuffles of AVX2 do all the
-// splitting. Include this only inside a `#pragma GCC target("avx2")` region and after every
-// other header, so that nothing but these helpers and the passes is compiled for AVX2.
+// splitting. The helpers are compiled for AVX2 whatever region includes this header, and may be
+// called only from inside an OMBRIX_TARGET_AVX2 or OMBRIX_TARGET_AVX512 region.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
+
+#include "simd/target.hpp"
+
+OMBRIX_TARGET_AVX2
 
 namespace ombrix::simd::avx2 {
 
@@ -216,3 +220,5 @@ OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
 }
 
 }  // namespace ombrix::simd::avx2
+
+OMBRIX_TARGET_END
