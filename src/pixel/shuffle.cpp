@@ -258,34 +258,64 @@ OMBRIX_AVX2_INLINE __m256i lane_down(__m256i v) {
 
 constexpr int band_lanes = 16;
 
-// Rows y0 to y0 + 14 (y0 >= 1, all inside the image, width >= 32).
-void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
-                            const std::uint8_t* end) {
-    std::uint8_t* rows[band_lanes];
-    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 - 1 + j) * stride;
-    for (int j = 1; j < band_lanes; ++j) {
-        for (int k = 0; k < 3; ++k)
-            rows[j][k] = static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
+// One band. Same signs (Mixed false): lane j is row y0 - 1 + j, at column t - j, and pixel (x, y)
+// takes its old value and the new values of (x - 1, y), (x, y - 1) and (x - 1, y - 1). Mixed
+// signs, offsets (-1, 1), rows visited upward: lane j is row y0 + 1 - j, at column t, and pixel
+// (x, y) takes its old value, the new value of (x - 1, y), the original of (x, y + 1) and the new
+// value of (x - 1, y + 1); lane 0's originals come from `below_original`, and lane 15's are saved
+// to `top_original` for the band above. Every lane row lies inside the image, and
+// 32 <= width <= 32000.
+template <bool Mixed>
+void blur_band_avx2(std::uint8_t* const (&rows)[band_lanes], std::int64_t width, const std::uint8_t* end,
+                    const std::uint8_t* below_original, std::uint8_t* top_original) {
+    constexpr int skew = Mixed ? 0 : 1;
+    // Column 0 first, each row from the one its lane follows.
+    if constexpr (Mixed) {
+        std::memcpy(top_original, rows[band_lanes - 1], 3);
+        for (int j = band_lanes - 1; j >= 1; --j) {
+            const std::uint8_t* next = j == 1 ? below_original : rows[j - 1];
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] = static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + next[k] + next[k]) >> 2);
+        }
+    } else {
+        for (int j = 1; j < band_lanes; ++j) {
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] =
+                    static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
+        }
     }
     const __m256i lane_index = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256i lane_skew = skew ? lane_index : _mm256_setzero_si256();
     const __m256i first_lane = _mm256_cmpeq_epi16(lane_index, _mm256_setzero_si256());
     const __m256i last_column = _mm256_set1_epi16(static_cast<short>(width - 1));
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
     __m256i result[3], upper[3];
     for (int c = 0; c < 3; ++c) result[c] = upper[c] = _mm256_setzero_si256();
-    const std::int64_t steps = width + band_lanes - 1;
+    const std::int64_t steps = width + skew * (band_lanes - 1);
     for (std::int64_t t0 = 0; t0 < steps; t0 += 16) {
         // m[b][j]: bytes 16 b .. 16 b + 15 of lane j's 48.
         __m128i m[3][16];
-        alignas(16) std::uint8_t spill[48];
+        alignas(16) std::uint8_t spill[48], below[48];
 #pragma GCC unroll 16
         for (int j = 0; j < band_lanes; ++j) {
-            const std::uint8_t* from = rows[j] + 3 * (t0 - j);
+            const std::uint8_t* from = rows[j] + 3 * (t0 - skew * j);
             if (from + 48 > end) {
                 std::memcpy(spill, from, static_cast<std::size_t>(end - from));
                 from = spill;
             }
 #pragma GCC unroll 3
             for (int b = 0; b < 3; ++b) m[b][j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * b));
+            if constexpr (Mixed) {
+                if (j == band_lanes - 1) {
+                    const std::size_t first = t0 == 0 ? 3 : 0, at = static_cast<std::size_t>(3 * t0);
+                    std::memcpy(top_original + at + first, from + first,
+                                std::min<std::size_t>(48, row_bytes - at) - first);
+                }
+            }
+        }
+        if constexpr (Mixed) {
+            const auto at = static_cast<std::size_t>(3 * t0);
+            std::memcpy(below, below_original + at, std::min<std::size_t>(48, row_bytes - at));
         }
         v::transpose_16x16(m[0]);
         v::transpose_16x16(m[1]);
@@ -293,7 +323,7 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
         __m128i out[3][16];
 #pragma GCC unroll 16
         for (int s = 0; s < 16; ++s) {
-            const __m256i column = _mm256_sub_epi16(_mm256_set1_epi16(static_cast<short>(t0 + s)), lane_index);
+            const __m256i column = _mm256_sub_epi16(_mm256_set1_epi16(static_cast<short>(t0 + s)), lane_skew);
             const __m256i keep =
                 _mm256_or_si256(first_lane, _mm256_or_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(1), column),
                                                             _mm256_cmpgt_epi16(column, last_column)));
@@ -301,11 +331,17 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
             for (int c = 0; c < 3; ++c) {
                 const int at = 3 * s + c;
                 const __m256i read = _mm256_cvtepu8_epi16(m[at / 16][v::transposed_row(at % 16)]);
-                const __m256i above = lane_down(result[c]);
-                const __m256i sum =
-                    _mm256_add_epi16(_mm256_add_epi16(read, upper[c]), _mm256_add_epi16(result[c], above));
+                const __m256i before = lane_down(result[c]);
+                __m256i sum;
+                if constexpr (Mixed) {
+                    const __m256i original = _mm256_insert_epi16(read, below[at], 0);
+                    sum = _mm256_add_epi16(_mm256_add_epi16(read, lane_down(original)),
+                                           _mm256_add_epi16(result[c], before));
+                } else {
+                    sum = _mm256_add_epi16(_mm256_add_epi16(read, upper[c]), _mm256_add_epi16(result[c], before));
+                    upper[c] = before;
+                }
                 result[c] = _mm256_blendv_epi8(_mm256_srli_epi16(sum, 2), read, keep);
-                upper[c] = above;
                 out[at / 16][at % 16] =
                     _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
             }
@@ -315,7 +351,7 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
         v::transpose_16x16(out[2]);
 #pragma GCC unroll 16
         for (int j = 0; j < band_lanes; ++j) {
-            std::uint8_t* to = rows[j] + 3 * (t0 - j);
+            std::uint8_t* to = rows[j] + 3 * (t0 - skew * j);
             const int r = v::transposed_row(j);
             if (to + 48 > end) {
                 for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(spill + 16 * b), out[b][r]);
@@ -325,6 +361,22 @@ void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t 
             for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * b), out[b][r]);
         }
     }
+}
+
+// Rows y0 to y0 + 14 of offsets (-1, -1) (y0 >= 1).
+void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                            const std::uint8_t* end) {
+    std::uint8_t* rows[band_lanes];
+    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 - 1 + j) * stride;
+    blur_band_avx2<false>(rows, width, end, nullptr, nullptr);
+}
+
+// Rows y0 down to y0 - 14 of offsets (-1, 1) (y0 + 1 inside the image, its original saved).
+void blur_band_down_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                              const std::uint8_t* end, const std::uint8_t* below_original, std::uint8_t* top_original) {
+    std::uint8_t* rows[band_lanes];
+    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 + 1 - j) * stride;
+    blur_band_avx2<true>(rows, width, end, below_original, top_original);
 }
 
 OMBRIX_TARGET_END
@@ -396,13 +448,29 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
             blur_span(row, {image_row(sy), image_row(sy)}, width, dx, width - 1, width);
         }
     } else {
-        for (std::int64_t y = height - 1; y >= 0; --y) {
+        const auto visit_row = [&](std::int64_t y) {
             std::uint8_t* row = image_row(y);
             std::memcpy(saved(y), row, stride);
             const std::int64_t sy = std::min(y + dy, height - 1);
             blur_span(row, {saved(sy), saved(sy)}, width, dx, 0, 1);
             blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
+        };
+        std::int64_t y = height - 1;
+        if (dx == -1 && dy == 1 && width >= 32 && width <= 32000 && height > band_lanes) {
+            // The last row samples itself; above it, bands of fifteen rows, each saving its top
+            // row's original in the ring for the rows above.
+            visit_row(y--);
+            const std::uint8_t* const end = image_row(height - 1) + stride;
+            simd::run_widest(
+                simd::NoPass{},
+                [&] {
+                    for (; y - (band_lanes - 2) >= 0; y -= band_lanes - 1)
+                        blur_band_down_left_avx2(rgb, stride, width, y, end, saved(y + 1), saved(y - (band_lanes - 2)));
+                    return std::size_t{0};
+                },
+                [](std::size_t) {});
         }
+        for (; y >= 0; --y) visit_row(y);
     }
     return true;
 }
