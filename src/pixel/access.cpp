@@ -35,26 +35,30 @@ std::size_t grey_levels_avx2(const std::uint8_t* row, std::uint8_t* level, std::
 }
 
 // A band of 64 rows of grey levels (rows `band_stride` apart), for an even height: row pairs
-// packed into nibbles, then sixteen columns at a time turned so that each column's 32 bytes are
-// stored at once. Returns how many columns it did.
+// packed into nibbles, then 32 columns at a time turned so that each column's 32 bytes are stored
+// at once. Returns how many columns it did.
 std::size_t pack_band_columns_avx2(const std::uint8_t* levels, std::size_t band_stride, std::size_t width,
                                    std::uint8_t* out, std::size_t height, std::size_t y0) {
     namespace v = simd::avx2;
-    const __m128i high = _mm_set1_epi8(static_cast<char>(0xF0)), low = _mm_set1_epi8(0x0F);
+    const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0)), low = _mm256_set1_epi8(0x0F);
     std::size_t x0 = 0;
-    for (; x0 + 16 <= width; x0 += 16) {
+    for (; x0 + 32 <= width; x0 += 32) {
         for (std::size_t half = 0; half < 2; ++half) {
-            __m128i m[16];
+            // Row pair k of this half of the band, columns x0 .. x0 + 31 (x0 + 16 on in the upper 128 bits).
+            __m256i m[16];
             for (std::size_t k = 0; k < 16; ++k) {
                 const std::uint8_t* upper = levels + (32 * half + 2 * k) * band_stride + x0;
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + band_stride));
-                m[k] = _mm_or_si128(_mm_and_si128(a, high), _mm_and_si128(_mm_srli_epi16(b, 4), low));
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper));
+                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + band_stride));
+                m[k] = _mm256_or_si256(_mm256_and_si256(a, high), _mm256_and_si256(_mm256_srli_epi16(b, 4), low));
             }
             v::transpose_16x16(m);
-            for (int c = 0; c < 16; ++c) {
-                std::uint8_t* to = out + (((x0 + static_cast<std::size_t>(c)) * height + y0) >> 1) + 16 * half;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(to), m[v::transposed_row(c)]);
+            for (std::size_t c = 0; c < 16; ++c) {
+                const __m256i both = m[v::transposed_row(static_cast<int>(c))];
+                std::uint8_t* to = out + (((x0 + c) * height + y0) >> 1) + 16 * half;
+                std::uint8_t* to_right = out + (((x0 + 16 + c) * height + y0) >> 1) + 16 * half;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(both));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to_right), _mm256_extracti128_si256(both, 1));
             }
         }
     }

@@ -257,6 +257,9 @@ OMBRIX_AVX2_INLINE __m256i lane_down(__m256i v) {
 }
 
 constexpr int band_lanes = 16;
+// A tile: 32 steps of every lane, 96 bytes of its row.
+constexpr int tile_steps = 32;
+constexpr int tile_bytes = 3 * tile_steps;
 
 // One band. Same signs (Mixed false): lane j is row y0 - 1 + j, at column t - j, and pixel (x, y)
 // takes its old value and the new values of (x - 1, y), (x, y - 1) and (x - 1, y - 1). Mixed
@@ -292,45 +295,52 @@ void blur_band_avx2(std::uint8_t* const (&rows)[band_lanes], std::int64_t width,
     __m256i result[3], upper[3];
     for (int c = 0; c < 3; ++c) result[c] = upper[c] = _mm256_setzero_si256();
     const std::int64_t steps = width + skew * (band_lanes - 1);
-    for (std::int64_t t0 = 0; t0 < steps; t0 += 16) {
-        // m[b][j]: bytes 16 b .. 16 b + 15 of lane j's 48.
-        __m128i m[3][16];
-        alignas(16) std::uint8_t spill[48], below[48];
+    // A tile whose lanes (but lane 0) all lie inside [1, width - 1] needs no per-step test.
+    const auto tile = [&]<bool Edge>(std::int64_t t0) __attribute__((always_inline)) {
+        // m[k][j]: bytes 32 k .. 32 k + 31 of lane j's 96; transposed, each 128-bit half turns.
+        __m256i m[3][16];
+        alignas(32) std::uint8_t spill[tile_bytes], below[tile_bytes];
 #pragma GCC unroll 16
         for (int j = 0; j < band_lanes; ++j) {
             const std::uint8_t* from = rows[j] + 3 * (t0 - skew * j);
-            if (from + 48 > end) {
+            if (from + tile_bytes > end) {
                 std::memcpy(spill, from, static_cast<std::size_t>(end - from));
                 from = spill;
             }
 #pragma GCC unroll 3
-            for (int b = 0; b < 3; ++b) m[b][j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * b));
+            for (int k = 0; k < 3; ++k) m[k][j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32 * k));
             if constexpr (Mixed) {
                 if (j == band_lanes - 1) {
                     const std::size_t first = t0 == 0 ? 3 : 0, at = static_cast<std::size_t>(3 * t0);
                     std::memcpy(top_original + at + first, from + first,
-                                std::min<std::size_t>(48, row_bytes - at) - first);
+                                std::min<std::size_t>(tile_bytes, row_bytes - at) - first);
                 }
             }
         }
         if constexpr (Mixed) {
             const auto at = static_cast<std::size_t>(3 * t0);
-            std::memcpy(below, below_original + at, std::min<std::size_t>(48, row_bytes - at));
+            std::memcpy(below, below_original + at, std::min<std::size_t>(tile_bytes, row_bytes - at));
         }
         v::transpose_16x16(m[0]);
         v::transpose_16x16(m[1]);
         v::transpose_16x16(m[2]);
-        __m128i out[3][16];
-#pragma GCC unroll 16
-        for (int s = 0; s < 16; ++s) {
+        // Byte p of every lane: half (p % 32) / 16 of m[p / 32][transposed_row(p % 16)].
+        const auto lanes_at = [&](int p) __attribute__((always_inline)) {
+            const __m256i both = m[p / 32][v::transposed_row(p % 16)];
+            return _mm256_cvtepu8_epi16(p % 32 < 16 ? _mm256_castsi256_si128(both) : _mm256_extracti128_si256(both, 1));
+        };
+        __m128i out[tile_bytes];
+#pragma GCC unroll 32
+        for (int s = 0; s < tile_steps; ++s) {
             const __m256i column = _mm256_sub_epi16(_mm256_set1_epi16(static_cast<short>(t0 + s)), lane_skew);
             const __m256i keep =
-                _mm256_or_si256(first_lane, _mm256_or_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(1), column),
-                                                            _mm256_cmpgt_epi16(column, last_column)));
+                Edge ? _mm256_or_si256(first_lane, _mm256_or_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(1), column),
+                                                                   _mm256_cmpgt_epi16(column, last_column)))
+                     : first_lane;
 #pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const int at = 3 * s + c;
-                const __m256i read = _mm256_cvtepu8_epi16(m[at / 16][v::transposed_row(at % 16)]);
+                const __m256i read = lanes_at(at);
                 const __m256i before = lane_down(result[c]);
                 __m256i sum;
                 if constexpr (Mixed) {
@@ -342,24 +352,32 @@ void blur_band_avx2(std::uint8_t* const (&rows)[band_lanes], std::int64_t width,
                     upper[c] = before;
                 }
                 result[c] = _mm256_blendv_epi8(_mm256_srli_epi16(sum, 2), read, keep);
-                out[at / 16][at % 16] =
-                    _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
+                out[at] = _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
             }
         }
-        v::transpose_16x16(out[0]);
-        v::transpose_16x16(out[1]);
-        v::transpose_16x16(out[2]);
+        __m256i back[3][16];
+#pragma GCC unroll 3
+        for (int k = 0; k < 3; ++k) {
+#pragma GCC unroll 16
+            for (int c = 0; c < 16; ++c) back[k][c] = _mm256_set_m128i(out[32 * k + 16 + c], out[32 * k + c]);
+            v::transpose_16x16(back[k]);
+        }
 #pragma GCC unroll 16
         for (int j = 0; j < band_lanes; ++j) {
             std::uint8_t* to = rows[j] + 3 * (t0 - skew * j);
             const int r = v::transposed_row(j);
-            if (to + 48 > end) {
-                for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(spill + 16 * b), out[b][r]);
-                std::memcpy(to, spill, static_cast<std::size_t>(end - to));
-                continue;
-            }
-            for (int b = 0; b < 3; ++b) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * b), out[b][r]);
+            const bool clipped = to + tile_bytes > end;
+            std::uint8_t* const into = clipped ? spill : to;
+#pragma GCC unroll 3
+            for (int k = 0; k < 3; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(into + 32 * k), back[k][r]);
+            if (clipped) std::memcpy(to, spill, static_cast<std::size_t>(end - to));
         }
+    };
+    for (std::int64_t t0 = 0; t0 < steps; t0 += tile_steps) {
+        if (t0 >= band_lanes && t0 + tile_steps <= width)
+            tile.template operator()<false>(t0);
+        else
+            tile.template operator()<true>(t0);
     }
 }
 
@@ -393,7 +411,7 @@ void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, st
         }
     };
     // The band keeps columns in 16-bit lanes.
-    if (dx != -1 || dy != -1 || width < 32 || width > 32000) return blur_rows(0, height);
+    if (dx != -1 || dy != -1 || width < 64 || width > 32000) return blur_rows(0, height);
     blur_rows(0, 1);
     const std::uint8_t* const end = rgb + static_cast<std::size_t>(height) * stride;
     simd::run_widest(
@@ -456,7 +474,7 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
             blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
         };
         std::int64_t y = height - 1;
-        if (dx == -1 && dy == 1 && width >= 32 && width <= 32000 && height > band_lanes) {
+        if (dx == -1 && dy == 1 && width >= 64 && width <= 32000 && height > band_lanes) {
             // The last row samples itself; above it, bands of fifteen rows, each saving its top
             // row's original in the ring for the rows above.
             visit_row(y--);

@@ -159,14 +159,15 @@ TEST(FourPointBlur, MatchesTheColumnByColumnVisitForEveryOffset) {
     pixel::blur_four_point(*empty, 1, 1);
 }
 
-// The row visits, on every path, on shapes around the sixteen-row bands of the vector visit with
-// offsets (-1, -1): rows and columns just over and under a band, the last row at the buffer's end.
+// The row visits, on every path, on shapes around the sixteen-row bands and 32-column tiles of the
+// vector visits with offsets (-1, -1) and (-1, 1): rows and columns just over and under a band or
+// a tile, the last row at the buffer's end, and neighbouring offsets that take the other visits.
 class FourPointBlurPath : public ::testing::TestWithParam<simd::Path> {};
 
 TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitAroundTheBands) {
     OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
     const simd::PathCap cap(GetParam());
-    const std::pair<int, int> shapes[] = {{32, 16}, {33, 31}, {47, 46}, {95, 2}, {64, 1}, {31, 40}, {200, 61}};
+    const std::pair<int, int> shapes[] = {{32, 16}, {33, 31}, {95, 2}, {64, 1}, {64, 33}, {97, 47}, {200, 61}};
     const std::pair<int, int> offsets[] = {{-1, -1}, {-1, 0}, {-1, -2}, {-2, -1}, {-1, 1}, {1, -1}};
     std::uint32_t seed = 700;
     for (auto [w, h] : shapes) {
