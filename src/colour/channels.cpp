@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "colour/grey.hpp"
+#include "simd/avx2.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
@@ -18,6 +19,8 @@
 namespace ombrix::colour {
 
 namespace {
+
+namespace v = simd::avx2;
 
 // ---- grey ------------------------------------------------------------------------------------
 
@@ -164,19 +167,9 @@ void compose_scalar(const Sources& src, byte* out, std::size_t from, std::size_t
     }
 }
 
-}  // namespace
-}  // namespace ombrix::colour
-
 // ---- AVX2 passes -----------------------------------------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
-
-namespace ombrix::colour {
-namespace {
-
-namespace v = simd::avx2;
+OMBRIX_TARGET_AVX2
 
 // channel_masks[channel][k]: all ones at the bytes of 32-byte chunk k of a block that hold the
 // channel (byte offsets are not lane-split here).
@@ -360,36 +353,28 @@ std::size_t grey_avx2(byte* p, std::size_t n) {
     return v::for_each_block(p, n, [](byte* block) { v::store_grey(block, v::grey_level(v::load_planes(block))); });
 }
 
-}  // namespace
-}  // namespace ombrix::colour
-
-#pragma GCC pop_options
-
-namespace ombrix::colour {
-
-namespace {
+OMBRIX_TARGET_END
 
 template <Composition K>
 void compose_kind(const Sources& src, byte* out, std::size_t n) {
-    std::size_t done = 0;
-    if (simd::avx2_enabled()) {
-        if constexpr (K == Composition::hsv) {
-            if (hsv_tables().sectors_ascend) done = compose_hsv_avx2(src, out, n);
-        } else if constexpr (K == Composition::lab)
-            done = compose_lab_avx2(src, out, n);
-        else
-            done = compose_avx2<K>(src, out, n);
-    }
-    compose_scalar<K>(src, out, done, n);
+    simd::run_widest(
+        simd::NoPass{},
+        [&]() -> std::size_t {
+            if constexpr (K == Composition::hsv)
+                return hsv_tables().sectors_ascend ? compose_hsv_avx2(src, out, n) : 0;
+            else if constexpr (K == Composition::lab)
+                return compose_lab_avx2(src, out, n);
+            else
+                return compose_avx2<K>(src, out, n);
+        },
+        [&](std::size_t done) { compose_scalar<K>(src, out, done, n); });
 }
 
 }  // namespace
 
 void convert_grayscale(ImageRecord& image) {
     const std::size_t n = image.rgb_pixel_count();
-    byte* p = image.rgb.data();
-    const std::size_t done = n != 0 && simd::avx2_enabled() ? grey_avx2(p, n) : 0;
-    grey_scalar(p + 3 * done, n - done);
+    simd::run_in_place(image.rgb.data(), n, simd::NoPass{}, grey_avx2, grey_scalar);
 }
 
 byte clamp_channel_byte(byte x, ChannelRange range) noexcept {

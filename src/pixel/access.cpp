@@ -9,6 +9,8 @@
 #endif
 
 #include "colour/grey.hpp"
+#include "simd/avx2.hpp"
+#include "simd/dispatch.hpp"
 #include "store/images.hpp"
 
 namespace ombrix::pixel {
@@ -18,6 +20,52 @@ namespace {
 std::int64_t clamp_coordinate(std::int32_t v, std::int32_t size) noexcept {
     return std::clamp<std::int64_t>(v, 0, size - 1);
 }
+
+// ---- image_ConvertTo4 with AVX2 --------------------------------------------------------------------
+
+OMBRIX_TARGET_AVX2
+
+// Grey levels of the whole 32-pixel blocks of a row; returns how many pixels it did.
+std::size_t grey_levels_avx2(const std::uint8_t* row, std::uint8_t* level, std::size_t width) {
+    namespace v = simd::avx2;
+    std::size_t x = 0;
+    for (; x + v::block_pixels <= width; x += v::block_pixels)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(level + x), v::grey_level(v::load_planes(row + 3 * x)));
+    return x;
+}
+
+// A band of 64 rows of grey levels (rows `band_stride` apart), for an even height: row pairs
+// packed into nibbles, then 32 columns at a time turned so that each column's 32 bytes are stored
+// at once. Returns how many columns it did.
+std::size_t pack_band_columns_avx2(const std::uint8_t* levels, std::size_t band_stride, std::size_t width,
+                                   std::uint8_t* out, std::size_t height, std::size_t y0) {
+    namespace v = simd::avx2;
+    const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0)), low = _mm256_set1_epi8(0x0F);
+    std::size_t x0 = 0;
+    for (; x0 + 32 <= width; x0 += 32) {
+        for (std::size_t half = 0; half < 2; ++half) {
+            // Row pair k of this half of the band, columns x0 .. x0 + 31 (x0 + 16 on in the upper 128 bits).
+            __m256i m[16];
+            for (std::size_t k = 0; k < 16; ++k) {
+                const std::uint8_t* upper = levels + (32 * half + 2 * k) * band_stride + x0;
+                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper));
+                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + band_stride));
+                m[k] = _mm256_or_si256(_mm256_and_si256(a, high), _mm256_and_si256(_mm256_srli_epi16(b, 4), low));
+            }
+            v::transpose_16x16(m);
+            for (std::size_t c = 0; c < 16; ++c) {
+                const __m256i both = m[v::transposed_row(static_cast<int>(c))];
+                std::uint8_t* to = out + (((x0 + c) * height + y0) >> 1) + 16 * half;
+                std::uint8_t* to_right = out + (((x0 + 16 + c) * height + y0) >> 1) + 16 * half;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(both));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to_right), _mm256_extracti128_si256(both, 1));
+            }
+        }
+    }
+    return x0;
+}
+
+OMBRIX_TARGET_END
 
 }  // namespace
 
@@ -100,11 +148,18 @@ void convert_to_4(ImageRecord& image) {
         for (std::size_t y = y0; y < y1; ++y) {
             const std::uint8_t* row = in + y * width * 3;
             std::uint8_t* level = levels.data() + (y - y0) * band_stride;
-            for (std::size_t x = 0; x < width; ++x) level[x] = colour::grey_level(row + x * 3);
+            simd::run_widest(
+                simd::NoPass{}, [&] { return grey_levels_avx2(row, level, width); },
+                [&](std::size_t done) {
+                    for (std::size_t x = done; x < width; ++x) level[x] = colour::grey_level(row + x * 3);
+                });
         }
         if (height % 2 == 0) {
             // Bands start at even rows, so rows y and y + 1 (y even) share a byte of their column.
-            for (std::size_t x = 0; x < width; ++x) {
+            std::size_t done = 0;
+            if (y1 - y0 == band && simd::avx2_enabled())
+                done = pack_band_columns_avx2(levels.data(), band_stride, width, out, height, y0);
+            for (std::size_t x = done; x < width; ++x) {
                 const std::uint8_t* column = levels.data() + x;
                 std::uint8_t* byte = out + ((x * height + y0) >> 1);
                 for (std::size_t y = 0; y < y1 - y0; y += 2, ++byte) {

@@ -28,8 +28,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "colour/models.hpp"
+#include "simd/avx2.hpp"
 #include "simd/dispatch.hpp"
 
 namespace ombrix::pixel {
@@ -37,6 +39,7 @@ namespace ombrix::pixel {
 namespace {
 
 using colour::byte;
+namespace v = simd::avx2;
 
 constexpr float coarse_guard = 1e-3f;
 constexpr double fine_guard = 1e-5;
@@ -93,27 +96,19 @@ inline double refined_curve(const KeyWeights& w, byte r, byte g, byte b, bool& d
 
 // ---- the first step ------------------------------------------------------------------------------
 
-// Zero for t = 0 (black), and NaN where t is near f's threshold, so that the pixel is unsure.
-inline float coarse_curve(const KeyWeights& w, float r, float g, float b) noexcept {
-    const auto scale = static_cast<float>(w.inverse_divisor);
-    const float t = r * (static_cast<float>(w.r) * scale) + g * (static_cast<float>(w.g) * scale) +
-                    b * (static_cast<float>(w.b) * scale);
-    float x = std::bit_cast<float>(
-        inverse_cube_root_guess -
-        static_cast<std::int32_t>(static_cast<float>(std::bit_cast<std::int32_t>(t)) * (1.0f / 3)));
-    const float t3 = t * (1.0f / 3);
-    for (int step = 0; step < 3; ++step) x = x * (4.0f / 3 - t3 * (x * x * x));
-    const float off = t - static_cast<float>(colour::lab_epsilon);
-    if (off < 1e-6f && off > -1e-6f) return std::numeric_limits<float>::quiet_NaN();
-    return off > 0 ? t * x * x : 7.78f * t + 0.13793103f;
-}
+// The first step's text, compiled once per instruction set (see the file it comes from).
+namespace scalar_width {
+#include "pixel/lab_first_step.inc"
+}  // namespace scalar_width
 
 void difference_scalar(const LabDifference& d, byte* p, std::size_t n) noexcept {
     for (std::size_t i = 0; i < n; ++i, p += 3) {
         const byte r = p[0], g = p[1], b = p[2];
         const float R = r, G = g, B = b;
-        const float shifted =
-            (coarse_curve(d.first, R, G, B) - coarse_curve(d.second, R, G, B)) * d.scale + (128 + 1024);
+        float first, second;
+        scalar_width::coarse_curve<float, std::int32_t>(d.first, R, G, B, first);
+        scalar_width::coarse_curve<float, std::int32_t>(d.second, R, G, B, second);
+        const float shifted = (first - second) * d.scale + (128 + 1024);
         // NaN (near f's threshold) fails the range test and goes to the second step.
         if (!(shifted > 0 && shifted < 4096)) {
             p[0] = p[1] = p[2] = refined_byte(d, r, g, b);
@@ -128,160 +123,59 @@ void difference_scalar(const LabDifference& d, byte* p, std::size_t n) noexcept 
     }
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
+// ---- whole blocks, eight or sixteen pixels per step -------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
+OMBRIX_TARGET_AVX2
 
-namespace ombrix::pixel {
-namespace {
+using Float8 = float [[gnu::vector_size(32)]];
+using Int8 = std::int32_t [[gnu::vector_size(32)]];
 
-namespace v = simd::avx2;
-
-// coarse_curve() for eight pixels.
-OMBRIX_AVX2_INLINE __m256 coarse_curve8(const KeyWeights& w, __m256 r, __m256 g, __m256 b) {
-    const auto scale = static_cast<float>(w.inverse_divisor);
-    const __m256 t = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r, _mm256_set1_ps(static_cast<float>(w.r) * scale)),
-                                                 _mm256_mul_ps(g, _mm256_set1_ps(static_cast<float>(w.g) * scale))),
-                                   _mm256_mul_ps(b, _mm256_set1_ps(static_cast<float>(w.b) * scale)));
-    const __m256i third =
-        _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_castps_si256(t)), _mm256_set1_ps(1.0f / 3)));
-    __m256 x = _mm256_castsi256_ps(_mm256_sub_epi32(_mm256_set1_epi32(inverse_cube_root_guess), third));
-    const __m256 t3 = _mm256_mul_ps(t, _mm256_set1_ps(1.0f / 3));
-    for (int step = 0; step < 3; ++step)
-        x = _mm256_mul_ps(
-            x, _mm256_sub_ps(_mm256_set1_ps(4.0f / 3), _mm256_mul_ps(t3, _mm256_mul_ps(_mm256_mul_ps(x, x), x))));
-    const __m256 off = _mm256_sub_ps(t, _mm256_set1_ps(static_cast<float>(colour::lab_epsilon)));
-    const __m256 near = _mm256_and_ps(_mm256_cmp_ps(off, _mm256_set1_ps(1e-6f), _CMP_LT_OQ),
-                                      _mm256_cmp_ps(off, _mm256_set1_ps(-1e-6f), _CMP_GT_OQ));
-    const __m256 root = _mm256_mul_ps(_mm256_mul_ps(t, x), x);
-    const __m256 line = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(7.78f), t), _mm256_set1_ps(0.13793103f));
-    const __m256 f = _mm256_blendv_ps(line, root, _mm256_cmp_ps(off, _mm256_setzero_ps(), _CMP_GT_OQ));
-    return _mm256_or_ps(f, _mm256_and_ps(near, _mm256_set1_ps(std::numeric_limits<float>::quiet_NaN())));
+namespace avx2_width {
+OMBRIX_AVX2_INLINE void widen_bytes(const byte* bytes, Float8& out) {
+    out = Float8(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)))));
 }
+OMBRIX_AVX2_INLINE void narrow_to_bytes(const Int8& lanes, byte* out) {
+    const __m256i low = _mm256_shuffle_epi8(
+        __m256i(lanes), _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
+                                         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+                                                          low, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0))));
+}
+#include "pixel/lab_first_step.inc"
+}  // namespace avx2_width
 
 std::size_t difference_avx2(const LabDifference& d, byte* p, std::size_t n) {
-    return v::for_each_block(p, n, [&](byte* block) {
-        const v::Planes q = v::load_planes(block);
-        alignas(32) byte out[32];
-        std::uint32_t unsure = 0;
-        for (int grp = 0; grp < 4; ++grp) {
-            const auto widen = [grp](__m256i plane) {
-                const __m128i half = grp < 2 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1);
-                return _mm256_cvtepu8_epi32(grp & 1 ? _mm_srli_si128(half, 8) : half);
-            };
-            const __m256 r = _mm256_cvtepi32_ps(widen(q.r)), g = _mm256_cvtepi32_ps(widen(q.g)),
-                         b = _mm256_cvtepi32_ps(widen(q.b));
-            const __m256 shifted = _mm256_add_ps(
-                _mm256_mul_ps(_mm256_sub_ps(coarse_curve8(d.first, r, g, b), coarse_curve8(d.second, r, g, b)),
-                              _mm256_set1_ps(d.scale)),
-                _mm256_set1_ps(128 + 1024));
-            const __m256i whole = _mm256_cvttps_epi32(shifted);
-            const __m256 fraction = _mm256_sub_ps(shifted, _mm256_cvtepi32_ps(whole));
-            const __m256 sure = _mm256_and_ps(_mm256_cmp_ps(fraction, _mm256_set1_ps(coarse_guard), _CMP_GT_OQ),
-                                              _mm256_cmp_ps(fraction, _mm256_set1_ps(1 - coarse_guard), _CMP_LT_OQ));
-            unsure |= static_cast<std::uint32_t>(~_mm256_movemask_ps(sure) & 0xFF) << (8 * grp);
-            const __m256i value = _mm256_min_epi32(
-                _mm256_max_epi32(_mm256_sub_epi32(whole, _mm256_set1_epi32(1024)), _mm256_setzero_si256()),
-                _mm256_set1_epi32(255));
-            const __m128i words = _mm_packus_epi32(_mm256_castsi256_si128(value), _mm256_extracti128_si256(value, 1));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8 * grp), _mm_packus_epi16(words, words));
-        }
-        for (; unsure != 0; unsure &= unsure - 1) {
-            const int j = __builtin_ctz(unsure);
-            out[j] = refined_byte(d, block[3 * j], block[3 * j + 1], block[3 * j + 2]);
-        }
-        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
-    });
+    return avx2_width::difference_blocks<Float8, Int8>(d, p, n);
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
+OMBRIX_TARGET_END
 
-#pragma GCC target("avx2,avx512f,avx512bw,avx512dq,avx512vl")
-// GCC 12's AVX-512 intrinsics start from _mm512_undefined_*(), which -Wmaybe-uninitialized flags.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+OMBRIX_TARGET_AVX512
 
-namespace ombrix::pixel {
-namespace {
+using Float16 = float [[gnu::vector_size(64)]];
+using Int16 = std::int32_t [[gnu::vector_size(64)]];
 
-// coarse_curve() for sixteen pixels.
-[[gnu::always_inline]] inline __m512 coarse_curve16(const KeyWeights& w, __m512 r, __m512 g, __m512 b) {
-    const auto scale = static_cast<float>(w.inverse_divisor);
-    const __m512 t = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(r, _mm512_set1_ps(static_cast<float>(w.r) * scale)),
-                                                 _mm512_mul_ps(g, _mm512_set1_ps(static_cast<float>(w.g) * scale))),
-                                   _mm512_mul_ps(b, _mm512_set1_ps(static_cast<float>(w.b) * scale)));
-    const __m512i third =
-        _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_castps_si512(t)), _mm512_set1_ps(1.0f / 3)));
-    __m512 x = _mm512_castsi512_ps(_mm512_sub_epi32(_mm512_set1_epi32(inverse_cube_root_guess), third));
-    const __m512 t3 = _mm512_mul_ps(t, _mm512_set1_ps(1.0f / 3));
-    for (int step = 0; step < 3; ++step)
-        x = _mm512_mul_ps(
-            x, _mm512_sub_ps(_mm512_set1_ps(4.0f / 3), _mm512_mul_ps(t3, _mm512_mul_ps(_mm512_mul_ps(x, x), x))));
-    const __m512 off = _mm512_sub_ps(t, _mm512_set1_ps(static_cast<float>(colour::lab_epsilon)));
-    const __mmask16 near = _mm512_cmp_ps_mask(off, _mm512_set1_ps(1e-6f), _CMP_LT_OQ) &
-                           _mm512_cmp_ps_mask(off, _mm512_set1_ps(-1e-6f), _CMP_GT_OQ);
-    const __m512 root = _mm512_mul_ps(_mm512_mul_ps(t, x), x);
-    const __m512 line = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(7.78f), t), _mm512_set1_ps(0.13793103f));
-    const __m512 f = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(off, _mm512_setzero_ps(), _CMP_GT_OQ), line, root);
-    return _mm512_mask_blend_ps(near, f, _mm512_set1_ps(std::numeric_limits<float>::quiet_NaN()));
+namespace avx512_width {
+[[gnu::always_inline]] inline void widen_bytes(const byte* bytes, Float16& out) {
+    out = Float16(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)))));
 }
+[[gnu::always_inline]] inline void narrow_to_bytes(const Int16& lanes, byte* out) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(__m512i(lanes)));
+}
+#include "pixel/lab_first_step.inc"
+}  // namespace avx512_width
 
 std::size_t difference_avx512(const LabDifference& d, byte* p, std::size_t n) {
-    const std::size_t blocks = n / v::block_pixels;
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-        byte* block = p + blk * v::block_bytes;
-        const v::Planes q = v::load_planes(block);
-        alignas(32) byte out[32];
-        std::uint32_t unsure = 0;
-        for (int half = 0; half < 2; ++half) {
-            const auto widen = [half](__m256i plane) {
-                return _mm512_cvtepu8_epi32(half ? _mm256_extracti128_si256(plane, 1) : _mm256_castsi256_si128(plane));
-            };
-            const __m512 r = _mm512_cvtepi32_ps(widen(q.r)), g = _mm512_cvtepi32_ps(widen(q.g)),
-                         b = _mm512_cvtepi32_ps(widen(q.b));
-            const __m512 shifted = _mm512_add_ps(
-                _mm512_mul_ps(_mm512_sub_ps(coarse_curve16(d.first, r, g, b), coarse_curve16(d.second, r, g, b)),
-                              _mm512_set1_ps(d.scale)),
-                _mm512_set1_ps(128 + 1024));
-            const __m512i whole = _mm512_cvttps_epi32(shifted);
-            const __m512 fraction = _mm512_sub_ps(shifted, _mm512_cvtepi32_ps(whole));
-            const __mmask16 sure = _mm512_cmp_ps_mask(fraction, _mm512_set1_ps(coarse_guard), _CMP_GT_OQ) &
-                                   _mm512_cmp_ps_mask(fraction, _mm512_set1_ps(1 - coarse_guard), _CMP_LT_OQ);
-            unsure |= static_cast<std::uint32_t>(static_cast<__mmask16>(~sure)) << (16 * half);
-            const __m512i value = _mm512_min_epi32(
-                _mm512_max_epi32(_mm512_sub_epi32(whole, _mm512_set1_epi32(1024)), _mm512_setzero_si512()),
-                _mm512_set1_epi32(255));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + 16 * half), _mm512_cvtepi32_epi8(value));
-        }
-        for (; unsure != 0; unsure &= unsure - 1) {
-            const int j = __builtin_ctz(unsure);
-            out[j] = refined_byte(d, block[3 * j], block[3 * j + 1], block[3 * j + 2]);
-        }
-        v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
-    }
-    return blocks * v::block_pixels;
+    return avx512_width::difference_blocks<Float16, Int16>(d, p, n);
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
-
-namespace ombrix::pixel {
-namespace {
+OMBRIX_TARGET_END
 
 void difference_pass(const LabDifference& d, byte* p, std::size_t n) {
-    std::size_t done = 0;
-    if (simd::avx512_enabled())
-        done = difference_avx512(d, p, n);
-    else if (simd::avx2_enabled())
-        done = difference_avx2(d, p, n);
-    difference_scalar(d, p + 3 * done, n - done);
+    simd::run_in_place(
+        p, n, [&](byte* q, std::size_t m) { return difference_avx512(d, q, m); },
+        [&](byte* q, std::size_t m) { return difference_avx2(d, q, m); },
+        [&](byte* q, std::size_t m) { difference_scalar(d, q, m); });
 }
 
 }  // namespace

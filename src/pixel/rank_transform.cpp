@@ -7,28 +7,23 @@
 
 #include <cstring>
 
+#include "simd/avx2.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 
 namespace ombrix::pixel {
 namespace {
 
+namespace v = simd::avx2;
+
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
     simd::rewrite_pixels<colour::Rgb>(p, n, [](colour::Rgb q) { return rank_pixel(Mode, q); });
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
+// ---- AVX2 ----------------------------------------------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
-
-namespace ombrix::pixel {
-namespace {
-
-namespace v = simd::avx2;
+OMBRIX_TARGET_AVX2
 
 constexpr bool is_vector_mode(int mode) { return mode >= 0 && mode <= 20; }
 constexpr bool is_grey_mode(int mode) { return (mode >= 13 && mode <= 15) || (mode >= 18 && mode <= 20); }
@@ -147,16 +142,11 @@ std::size_t luma_avx2(byte* p, std::size_t n) {
     });
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
+OMBRIX_TARGET_END
 
-#pragma GCC target("avx2,avx512f,avx512bw,avx512dq,avx512vl")
-// GCC 12's AVX-512 intrinsics start from _mm512_undefined_*(), which -Wmaybe-uninitialized flags.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// ---- AVX-512 -------------------------------------------------------------------------------------
 
-namespace ombrix::pixel {
-namespace {
+OMBRIX_TARGET_AVX512
 
 template <int Mode>
 [[gnu::always_inline]] inline __m512d luma8(__m512d r, __m512d g, __m512d b) {
@@ -194,27 +184,16 @@ std::size_t luma_avx512(byte* p, std::size_t n) {
     return blocks * v::block_pixels;
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
-
-namespace ombrix::pixel {
-namespace {
+OMBRIX_TARGET_END
 
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
-    std::size_t done = 0;
-    if constexpr (is_luma_mode(Mode)) {
-        if (simd::avx512_enabled())
-            done = luma_avx512<Mode>(p, n);
-        else if (simd::avx2_enabled())
-            done = luma_avx2<Mode>(p, n);
-    } else if constexpr (is_vector_mode(Mode)) {
-        if (simd::avx2_enabled()) done = avx2_pass<Mode>(p, n);
-    }
-    scalar_pass<Mode>(p + 3 * done, n - done);
+    if constexpr (is_luma_mode(Mode))
+        simd::run_in_place(p, n, luma_avx512<Mode>, luma_avx2<Mode>, scalar_pass<Mode>);
+    else if constexpr (is_vector_mode(Mode))
+        simd::run_in_place(p, n, simd::NoPass{}, avx2_pass<Mode>, scalar_pass<Mode>);
+    else
+        scalar_pass<Mode>(p, n);
 }
 
 constexpr auto passes = simd::pass_table<last_rank_mode + 1>([]<int Mode> { return &run_mode<Mode>; });

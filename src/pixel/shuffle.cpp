@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "simd/avx2.hpp"
+#include "simd/dispatch.hpp"
 #include "store/memory.hpp"
 
 #if defined(__SSE2__)
@@ -24,6 +26,8 @@
 namespace ombrix::pixel {
 
 namespace {
+
+namespace v = simd::avx2;
 
 // A pair as a 48-bit little-endian number: pixel A in bits 0..23, pixel B in bits 24..47.
 constexpr std::uint64_t low24 = 0xFFFFFF;
@@ -229,15 +233,196 @@ void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t
     }
 }
 
+// ---- offsets (-1, -1): sixteen rows at once along a wavefront ---------------------------------------
+//
+// With offsets (-1, -1) pixel (x, y) becomes the mean of its old value and the new values of
+// (x - 1, y), (x, y - 1) and (x - 1, y - 1): each row is one long chain. A band of rows runs as
+// sixteen 16-bit lanes, lane j holding row y0 - 1 + j and working on column t - j at step t, so
+// that at each step a lane finds its left neighbour in its own previous result and its upper
+// neighbours in the previous results of the lane before it. Lane 0 is the row above the band,
+// already final, and only feeds lane 1. Each pixel is computed from the same four values as in the
+// row-by-row visit, so the bytes are the same.
+//
+// The buffer is read and written in tiles of sixteen steps: lane j's 48 bytes from column t0 - j,
+// transposed so that a step's channel is one vector. A lane whose column lies outside
+// [1, width - 1] keeps the byte it read, which for columns past either end of its row is a byte of
+// the row before or after, written back unchanged; with width >= 32 such a byte is never one that
+// another lane changes within the same tile. Column 0 of the band is done first, row by row.
+
+OMBRIX_TARGET_AVX2
+
+// Lane j of the result is lane j - 1 of v (lane 0 is zero).
+OMBRIX_AVX2_INLINE __m256i lane_down(__m256i v) {
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 14);
+}
+
+constexpr int band_lanes = 16;
+// A tile: 32 steps of every lane, 96 bytes of its row.
+constexpr int tile_steps = 32;
+constexpr int tile_bytes = 3 * tile_steps;
+
+// One band. Same signs (Mixed false): lane j is row y0 - 1 + j, at column t - j, and pixel (x, y)
+// takes its old value and the new values of (x - 1, y), (x, y - 1) and (x - 1, y - 1). Mixed
+// signs, offsets (-1, 1), rows visited upward: lane j is row y0 + 1 - j, at column t, and pixel
+// (x, y) takes its old value, the new value of (x - 1, y), the original of (x, y + 1) and the new
+// value of (x - 1, y + 1); lane 0's originals come from `below_original`, and lane 15's are saved
+// to `top_original` for the band above. Every lane row lies inside the image, and
+// 32 <= width <= 32000.
+template <bool Mixed>
+void blur_band_avx2(std::uint8_t* const (&rows)[band_lanes], std::int64_t width, const std::uint8_t* end,
+                    const std::uint8_t* below_original, std::uint8_t* top_original) {
+    constexpr int skew = Mixed ? 0 : 1;
+    // Column 0 first, each row from the one its lane follows.
+    if constexpr (Mixed) {
+        std::memcpy(top_original, rows[band_lanes - 1], 3);
+        for (int j = band_lanes - 1; j >= 1; --j) {
+            const std::uint8_t* next = j == 1 ? below_original : rows[j - 1];
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] = static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + next[k] + next[k]) >> 2);
+        }
+    } else {
+        for (int j = 1; j < band_lanes; ++j) {
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] =
+                    static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
+        }
+    }
+    const __m256i lane_index = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m256i lane_skew = skew ? lane_index : _mm256_setzero_si256();
+    const __m256i first_lane = _mm256_cmpeq_epi16(lane_index, _mm256_setzero_si256());
+    const __m256i last_column = _mm256_set1_epi16(static_cast<short>(width - 1));
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    __m256i result[3], upper[3];
+    for (int c = 0; c < 3; ++c) result[c] = upper[c] = _mm256_setzero_si256();
+    const std::int64_t steps = width + skew * (band_lanes - 1);
+    // A tile whose lanes (but lane 0) all lie inside [1, width - 1] needs no per-step test.
+    const auto tile = [&]<bool Edge>(std::int64_t t0) __attribute__((always_inline)) {
+        // m[k][j]: bytes 32 k .. 32 k + 31 of lane j's 96; transposed, each 128-bit half turns.
+        __m256i m[3][16];
+        alignas(32) std::uint8_t spill[tile_bytes], below[tile_bytes];
+#pragma GCC unroll 16
+        for (int j = 0; j < band_lanes; ++j) {
+            const std::uint8_t* from = rows[j] + 3 * (t0 - skew * j);
+            if (from + tile_bytes > end) {
+                std::memcpy(spill, from, static_cast<std::size_t>(end - from));
+                from = spill;
+            }
+#pragma GCC unroll 3
+            for (int k = 0; k < 3; ++k) m[k][j] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32 * k));
+            if constexpr (Mixed) {
+                if (j == band_lanes - 1) {
+                    const std::size_t first = t0 == 0 ? 3 : 0, at = static_cast<std::size_t>(3 * t0);
+                    std::memcpy(top_original + at + first, from + first,
+                                std::min<std::size_t>(tile_bytes, row_bytes - at) - first);
+                }
+            }
+        }
+        if constexpr (Mixed) {
+            const auto at = static_cast<std::size_t>(3 * t0);
+            std::memcpy(below, below_original + at, std::min<std::size_t>(tile_bytes, row_bytes - at));
+        }
+        v::transpose_16x16(m[0]);
+        v::transpose_16x16(m[1]);
+        v::transpose_16x16(m[2]);
+        // Byte p of every lane: half (p % 32) / 16 of m[p / 32][transposed_row(p % 16)].
+        const auto lanes_at = [&](int p) __attribute__((always_inline)) {
+            const __m256i both = m[p / 32][v::transposed_row(p % 16)];
+            return _mm256_cvtepu8_epi16(p % 32 < 16 ? _mm256_castsi256_si128(both) : _mm256_extracti128_si256(both, 1));
+        };
+        __m128i out[tile_bytes];
+#pragma GCC unroll 32
+        for (int s = 0; s < tile_steps; ++s) {
+            const __m256i column = _mm256_sub_epi16(_mm256_set1_epi16(static_cast<short>(t0 + s)), lane_skew);
+            const __m256i keep =
+                Edge ? _mm256_or_si256(first_lane, _mm256_or_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(1), column),
+                                                                   _mm256_cmpgt_epi16(column, last_column)))
+                     : first_lane;
+#pragma GCC unroll 3
+            for (int c = 0; c < 3; ++c) {
+                const int at = 3 * s + c;
+                const __m256i read = lanes_at(at);
+                const __m256i before = lane_down(result[c]);
+                __m256i sum;
+                if constexpr (Mixed) {
+                    const __m256i original = _mm256_insert_epi16(read, below[at], 0);
+                    sum = _mm256_add_epi16(_mm256_add_epi16(read, lane_down(original)),
+                                           _mm256_add_epi16(result[c], before));
+                } else {
+                    sum = _mm256_add_epi16(_mm256_add_epi16(read, upper[c]), _mm256_add_epi16(result[c], before));
+                    upper[c] = before;
+                }
+                result[c] = _mm256_blendv_epi8(_mm256_srli_epi16(sum, 2), read, keep);
+                out[at] = _mm_packus_epi16(_mm256_castsi256_si128(result[c]), _mm256_extracti128_si256(result[c], 1));
+            }
+        }
+        __m256i back[3][16];
+#pragma GCC unroll 3
+        for (int k = 0; k < 3; ++k) {
+#pragma GCC unroll 16
+            for (int c = 0; c < 16; ++c) back[k][c] = _mm256_set_m128i(out[32 * k + 16 + c], out[32 * k + c]);
+            v::transpose_16x16(back[k]);
+        }
+#pragma GCC unroll 16
+        for (int j = 0; j < band_lanes; ++j) {
+            std::uint8_t* to = rows[j] + 3 * (t0 - skew * j);
+            const int r = v::transposed_row(j);
+            const bool clipped = to + tile_bytes > end;
+            std::uint8_t* const into = clipped ? spill : to;
+#pragma GCC unroll 3
+            for (int k = 0; k < 3; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(into + 32 * k), back[k][r]);
+            if (clipped) std::memcpy(to, spill, static_cast<std::size_t>(end - to));
+        }
+    };
+    for (std::int64_t t0 = 0; t0 < steps; t0 += tile_steps) {
+        if (t0 >= band_lanes && t0 + tile_steps <= width)
+            tile.template operator()<false>(t0);
+        else
+            tile.template operator()<true>(t0);
+    }
+}
+
+// Rows y0 to y0 + 14 of offsets (-1, -1) (y0 >= 1).
+void blur_band_up_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                            const std::uint8_t* end) {
+    std::uint8_t* rows[band_lanes];
+    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 - 1 + j) * stride;
+    blur_band_avx2<false>(rows, width, end, nullptr, nullptr);
+}
+
+// Rows y0 down to y0 - 14 of offsets (-1, 1) (y0 + 1 inside the image, its original saved).
+void blur_band_down_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                              const std::uint8_t* end, const std::uint8_t* below_original, std::uint8_t* top_original) {
+    std::uint8_t* rows[band_lanes];
+    for (int j = 0; j < band_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 + 1 - j) * stride;
+    blur_band_avx2<true>(rows, width, end, below_original, top_original);
+}
+
+OMBRIX_TARGET_END
+
 // Offsets of the same sign (or zero): rows in order, see the top of the file.
 void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
                   std::int64_t dy) noexcept {
     const auto stride = static_cast<std::size_t>(width) * 3;
-    for (std::int64_t y = 0; y < height; ++y) {
-        const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
-        const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
-        blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
-    }
+    const auto blur_rows = [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t y = from; y < to; ++y) {
+            const std::int64_t sy = std::clamp(y + dy, std::int64_t{0}, height - 1);
+            const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
+            blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
+        }
+    };
+    // The band keeps columns in 16-bit lanes.
+    if (dx != -1 || dy != -1 || width < 64 || width > 32000) return blur_rows(0, height);
+    blur_rows(0, 1);
+    const std::uint8_t* const end = rgb + static_cast<std::size_t>(height) * stride;
+    simd::run_widest(
+        simd::NoPass{},
+        [&] {
+            std::int64_t y = 1;
+            for (; y + band_lanes - 1 <= height; y += band_lanes - 1)
+                blur_band_up_left_avx2(rgb, stride, width, y, end);
+            return static_cast<std::size_t>(y - 1);
+        },
+        [&](std::size_t done) { blur_rows(1 + static_cast<std::int64_t>(done), height); });
 }
 
 // Offsets of opposite signs, row by row, with the originals that the column-by-column visit would
@@ -281,13 +466,29 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
             blur_span(row, {image_row(sy), image_row(sy)}, width, dx, width - 1, width);
         }
     } else {
-        for (std::int64_t y = height - 1; y >= 0; --y) {
+        const auto visit_row = [&](std::int64_t y) {
             std::uint8_t* row = image_row(y);
             std::memcpy(saved(y), row, stride);
             const std::int64_t sy = std::min(y + dy, height - 1);
             blur_span(row, {saved(sy), saved(sy)}, width, dx, 0, 1);
             blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
+        };
+        std::int64_t y = height - 1;
+        if (dx == -1 && dy == 1 && width >= 64 && width <= 32000 && height > band_lanes) {
+            // The last row samples itself; above it, bands of fifteen rows, each saving its top
+            // row's original in the ring for the rows above.
+            visit_row(y--);
+            const std::uint8_t* const end = image_row(height - 1) + stride;
+            simd::run_widest(
+                simd::NoPass{},
+                [&] {
+                    for (; y - (band_lanes - 2) >= 0; y -= band_lanes - 1)
+                        blur_band_down_left_avx2(rgb, stride, width, y, end, saved(y + 1), saved(y - (band_lanes - 2)));
+                    return std::size_t{0};
+                },
+                [](std::size_t) {});
         }
+        for (; y >= 0; --y) visit_row(y);
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pixel/lab_passes.hpp"
+#include "simd/avx2.hpp"
 #include "simd/dispatch.hpp"
 #include "simd/pass.hpp"
 #include "store/errors.hpp"
@@ -24,6 +25,8 @@ namespace ombrix::pixel {
 using colour::Rgb;
 
 namespace {
+
+namespace v = simd::avx2;
 
 template <int Mode>
 void scalar_pass(byte* p, std::size_t n) noexcept {
@@ -228,19 +231,9 @@ const std::vector<std::uint16_t>& lab_l_by_key() {
     return table;
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
 // ---- AVX2 passes -----------------------------------------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
-
-namespace ombrix::pixel {
-namespace {
-
-namespace v = simd::avx2;
+OMBRIX_TARGET_AVX2
 
 constexpr bool is_vector_mode(int mode) {
     return (mode >= 0 && mode <= 20) || (mode >= 27 && mode <= 32) || mode == 34 || mode == 35 || mode == 36;
@@ -334,10 +327,14 @@ std::size_t saturation_avx2(byte* p, std::size_t n) {
     const auto& table = saturation_table();
     return v::for_each_block(p, n, [&](byte* block) {
         const v::Planes q = v::load_planes(block);
-        alignas(32) byte mx[32], mn[32], out[32];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(mx), v::max3_u8(q.r, q.g, q.b));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(mn), v::min3_u8(q.r, q.g, q.b));
-        for (int j = 0; j < 32; ++j) out[j] = table[std::size_t{mx[j]} * 256 + mn[j]];
+        // The index max × 256 + min of every pixel, built on vectors in pixel order.
+        const __m256i mx = v::max3_u8(q.r, q.g, q.b), mn = v::min3_u8(q.r, q.g, q.b);
+        const __m256i low = _mm256_unpacklo_epi8(mn, mx), high = _mm256_unpackhi_epi8(mn, mx);
+        alignas(32) std::uint16_t index[32];
+        alignas(32) byte out[32];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(index), _mm256_permute2x128_si256(low, high, 0x20));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(index + 16), _mm256_permute2x128_si256(low, high, 0x31));
+        for (int j = 0; j < 32; ++j) out[j] = table[index[j]];
         v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
     });
 }
@@ -359,10 +356,20 @@ std::size_t lab_l_keyed_avx2(byte* p, std::size_t n) {
                                  _mm256_mullo_epi32(widen(q.b), _mm256_set1_epi32(71)));
             _mm256_store_si256(reinterpret_cast<__m256i*>(keys + 8 * grp), key);
         }
-        for (int j = 0; j < 32; ++j) {
-            const std::uint16_t v = table[keys[j]];
-            out[j] = v == unsure_byte ? colour::rgb_lab_l_byte(block[3 * j], block[3 * j + 1], block[3 * j + 2])
-                                      : static_cast<byte>(v);
+        // The entries are looked up one by one, and checked for unsure keys all at once.
+        alignas(32) std::uint16_t entries[32];
+        for (int j = 0; j < 32; ++j) entries[j] = table[keys[j]];
+        const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(entries));
+        const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(entries + 16));
+        const __m256i unsure = _mm256_set1_epi16(static_cast<short>(unsure_byte));
+        // The packs interleave the two halves by 128-bit lane; the permutation puts pixels back in order.
+        const __m256i doubt = _mm256_permute4x64_epi64(
+            _mm256_packs_epi16(_mm256_cmpeq_epi16(low, unsure), _mm256_cmpeq_epi16(high, unsure)), 0xD8);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out),
+                           _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8));
+        for (auto bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(doubt)); bits != 0; bits &= bits - 1) {
+            const int j = __builtin_ctz(bits);
+            out[j] = colour::rgb_lab_l_byte(block[3 * j], block[3 * j + 1], block[3 * j + 2]);
         }
         v::store_grey(block, _mm256_load_si256(reinterpret_cast<const __m256i*>(out)));
     });
@@ -420,29 +427,25 @@ std::size_t hue_avx2(byte* p, std::size_t n) {
     });
 }
 
-}  // namespace
-}  // namespace ombrix::pixel
-
-#pragma GCC pop_options
-
-namespace ombrix::pixel {
-namespace {
+OMBRIX_TARGET_END
 
 template <int Mode>
 void run_mode(byte* p, std::size_t n) {
+    const simd::NoPass none;
     if constexpr (Mode == 21) {
-        const std::size_t done = simd::avx2_enabled() ? hue_avx2(p, n) : 0;
-        hue_pass(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, hue_avx2, hue_pass);
     } else if constexpr (Mode == 22) {
-        const std::size_t done = simd::avx2_enabled() ? saturation_avx2(p, n) : 0;
-        saturation_pass(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, saturation_avx2, saturation_pass);
     } else if constexpr (Mode == 23) {
-        std::size_t done = 0;
-        if (simd::avx2_enabled() && value_is_largest_channel()) done = avx2_pass<23>(p, n);
-        value_scalar_pass(p + 3 * done, n - done);
+        if (value_is_largest_channel())
+            simd::run_in_place(p, n, none, avx2_pass<23>, value_scalar_pass);
+        else
+            value_scalar_pass(p, n);
     } else if constexpr (Mode == 24) {
-        const std::size_t done = simd::avx2_enabled() && lab_l_table().usable ? lab_l_keyed_avx2(p, n) : 0;
-        lab_l_pass(p + 3 * done, n - done);
+        if (lab_l_table().usable)
+            simd::run_in_place(p, n, none, lab_l_keyed_avx2, lab_l_pass);
+        else
+            lab_l_pass(p, n);
     } else if constexpr (Mode == 25) {
         lab_a_pass(p, n);
     } else if constexpr (Mode == 26) {
@@ -450,8 +453,7 @@ void run_mode(byte* p, std::size_t n) {
     } else if constexpr (Mode == 33) {
         random_pass(p, n);
     } else if constexpr (is_vector_mode(Mode)) {
-        const std::size_t done = simd::avx2_enabled() ? avx2_pass<Mode>(p, n) : 0;
-        scalar_pass<Mode>(p + 3 * done, n - done);
+        simd::run_in_place(p, n, none, avx2_pass<Mode>, scalar_pass<Mode>);
     } else {
         scalar_pass<Mode>(p, n);
     }

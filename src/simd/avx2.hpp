@@ -1,14 +1,18 @@
 // Building blocks of the AVX2 passes: 32 pixels (96 bytes) at a time, split into one vector per
 // channel and joined again, plus the byte and fixed-point arithmetic the passes share. Each
 // 128-bit lane holds 16 consecutive pixels, so the in-lane byte shuffles of AVX2 do all the
-// splitting. Include this only inside a `#pragma GCC target("avx2")` region and after every
-// other header, so that nothing but these helpers and the passes is compiled for AVX2.
+// splitting. The helpers are compiled for AVX2 whatever region includes this header, and may be
+// called only from inside an OMBRIX_TARGET_AVX2 or OMBRIX_TARGET_AVX512 region.
 #pragma once
 
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
+
+#include "simd/target.hpp"
+
+OMBRIX_TARGET_AVX2
 
 namespace ombrix::simd::avx2 {
 
@@ -215,4 +219,37 @@ OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 
+// ---- 16 x 16 bytes ------------------------------------------------------------------------------
+
+// Where transpose_16x16 leaves column c: the 4-bit reversal of c.
+constexpr int transposed_row(int c) { return ((c & 1) << 3) | ((c & 2) << 1) | ((c & 4) >> 1) | ((c & 8) >> 3); }
+
+// Two 16 x 16 byte blocks at once, one per 128-bit half: rows become columns, byte c of row r
+// ending up as byte r of m[transposed_row(c)], in the same half.
+OMBRIX_AVX2_INLINE void transpose_16x16(__m256i (&m)[16]) {
+    __m256i t[16];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        t[i] = _mm256_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
+        t[i + 8] = _mm256_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        m[i] = _mm256_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
+        m[i + 8] = _mm256_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        t[i] = _mm256_unpacklo_epi32(m[2 * i], m[2 * i + 1]);
+        t[i + 8] = _mm256_unpackhi_epi32(m[2 * i], m[2 * i + 1]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        m[i] = _mm256_unpacklo_epi64(t[2 * i], t[2 * i + 1]);
+        m[i + 8] = _mm256_unpackhi_epi64(t[2 * i], t[2 * i + 1]);
+    }
+}
+
 }  // namespace ombrix::simd::avx2
+
+OMBRIX_TARGET_END

@@ -3,6 +3,10 @@
 // scalar twin that gives identical bytes. Tests and benchmarks cap the choice to force each path.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
 namespace ombrix::simd {
 
 // The instruction sets a pass may use, in increasing order: AVX-512 means AVX-512 F, BW, DQ and
@@ -21,6 +25,37 @@ void cap_path(Path cap) noexcept;
 inline bool avx2_enabled() noexcept { return active_path() >= Path::avx2; }
 // True when the passes may use AVX-512.
 inline bool avx512_enabled() noexcept { return active_path() >= Path::avx512; }
+
+// Stands for a width a loop has no vector pass for.
+struct NoPass {};
+
+// Runs one loop in the order every pass keeps: the widest of `avx512()` and `avx2()` that the
+// active path allows (each runs over whole blocks from the start and returns how many pixels it
+// covered; NoPass{} for a width the loop lacks), then `rest(covered)` for the pixels after them.
+template <class Avx512, class Avx2, class Rest>
+void run_widest(Avx512 avx512, Avx2 avx2, Rest rest) {
+    std::size_t covered = 0;
+    if constexpr (!std::is_same_v<Avx512, NoPass>) {
+        if (avx512_enabled()) return rest(avx512());
+    }
+    if constexpr (!std::is_same_v<Avx2, NoPass>) {
+        if (avx2_enabled()) covered = avx2();
+    }
+    rest(covered);
+}
+
+// run_widest() for an in-place pass over the `n` packed RGB pixels at `p`: each of `avx512`,
+// `avx2` and `scalar` is called as f(p, n), the scalar one on the pixels the vector pass left.
+template <class Avx512, class Avx2, class Scalar>
+void run_in_place(std::uint8_t* p, std::size_t n, Avx512 avx512, Avx2 avx2, Scalar scalar) {
+    const auto on_all = [p, n](auto pass) {
+        if constexpr (std::is_same_v<decltype(pass), NoPass>)
+            return NoPass{};
+        else
+            return [p, n, pass] { return static_cast<std::size_t>(pass(p, n)); };
+    };
+    run_widest(on_all(avx512), on_all(avx2), [&](std::size_t covered) { scalar(p + 3 * covered, n - covered); });
+}
 
 // Caps the path for the lifetime of the object and restores the previous cap afterwards.
 class PathCap {

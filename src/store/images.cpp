@@ -20,9 +20,14 @@ const char* save_failure(const std::string& text) {
 
 }  // namespace
 
+const char* unavailable_text(helper::Unavailable unavailable) noexcept {
+    if (unavailable == helper::Unavailable::missing) return text::decoder_missing;
+    if (unavailable == helper::Unavailable::not_started) return text::decoder_not_started;
+    return nullptr;
+}
+
 void require_helper(helper::Unavailable unavailable) {
-    if (unavailable == helper::Unavailable::missing) fail(0, text::decoder_missing);
-    if (unavailable == helper::Unavailable::not_started) fail(0, text::decoder_not_started);
+    if (const char* why = unavailable_text(unavailable)) fail(0, why);
 }
 
 double register_image(State& st, std::int32_t id, std::unique_ptr<ImageRecord> record) {
@@ -58,7 +63,9 @@ double save_image(State& st, const ImageRecord& image, const char* path, ILenum 
         image.rgb.size() >= bytes
             ? helper::save(image.rgb.data(), image.width, image.height, type, path, st.key_colour, encoded, unavailable)
             : helper::Outcome::refused;
-    require_helper(unavailable);
+    // A save that fails for any reason, a missing helper too, says so as every failed save does.
+    if (const char* why = unavailable_text(unavailable))
+        fail(-1, save_failure("Could not write " + target + ": " + why));
     if (outcome != helper::Outcome::done) {
         const ILenum reason = encoded.devil_error != IL_NO_ERROR ? encoded.devil_error : il_could_not_open_file;
         const char* why = outcome == helper::Outcome::refused         ? devil_error_text(reason)

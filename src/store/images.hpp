@@ -30,7 +30,9 @@ double free_image(State& st, std::int32_t id);
 // Registers a finished record under `id` and returns the ID as the export's result.
 double register_image(State& st, std::int32_t id, std::unique_ptr<ImageRecord> record);
 
-// Throws the failure for a helper that could not be asked (missing or not starting).
+// The last-error text for a helper that could not be asked (missing or not starting), or none.
+const char* unavailable_text(helper::Unavailable unavailable) noexcept;
+// Throws Failure(0, that text) for a helper that could not be asked.
 void require_helper(helper::Unavailable unavailable);
 
 }  // namespace ombrix

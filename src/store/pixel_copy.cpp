@@ -1,10 +1,11 @@
 // The pixel copy out of the bound DevIL image.
 #include "store/pixel_copy.hpp"
 
-#include "simd/dispatch.hpp"
-
 #include <cstddef>
 #include <cstring>
+
+#include "simd/avx2.hpp"
+#include "simd/dispatch.hpp"
 
 namespace ombrix {
 namespace {
@@ -32,12 +33,15 @@ namespace {
 
 // One row of BGR pixels as RGB, 32 pixels at a time where AVX2 is there.
 void swap_red_and_blue(std::uint8_t* out, const std::uint8_t* in, std::size_t pixels) noexcept {
-    std::size_t i = simd::avx2_enabled() ? swap_red_and_blue_avx2(out, in, pixels) : 0;
-    for (; i < pixels; ++i) {
-        out[3 * i] = in[3 * i + 2];
-        out[3 * i + 1] = in[3 * i + 1];
-        out[3 * i + 2] = in[3 * i];
-    }
+    simd::run_widest(
+        simd::NoPass{}, [&] { return swap_red_and_blue_avx2(out, in, pixels); },
+        [&](std::size_t done) {
+            for (std::size_t i = done; i < pixels; ++i) {
+                out[3 * i] = in[3 * i + 2];
+                out[3 * i + 1] = in[3 * i + 1];
+                out[3 * i + 2] = in[3 * i];
+            }
+        });
 }
 
 }  // namespace
@@ -73,14 +77,9 @@ void copy_pixels(std::uint8_t* out, std::int32_t width, std::int32_t height) {
     }
 }
 
-}  // namespace ombrix
-
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#include "simd/avx2.hpp"
-
-namespace ombrix {
 namespace {
+
+OMBRIX_TARGET_AVX2
 
 // Whole blocks of `pixels`; returns how many pixels it swapped.
 std::size_t swap_red_and_blue_avx2(std::uint8_t* out, const std::uint8_t* in, std::size_t pixels) noexcept {
@@ -93,6 +92,7 @@ std::size_t swap_red_and_blue_avx2(std::uint8_t* out, const std::uint8_t* in, st
     return i;
 }
 
+OMBRIX_TARGET_END
+
 }  // namespace
 }  // namespace ombrix
-#pragma GCC pop_options

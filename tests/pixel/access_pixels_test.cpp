@@ -3,6 +3,8 @@
 
 #include "pixel/access.hpp"
 #include "pixel/access_support.hpp"
+#include "pixel/reference_formulas.hpp"
+#include "simd/dispatch.hpp"
 
 namespace ombrix {
 namespace {
@@ -171,8 +173,23 @@ TEST(Average, EveryPairOfBytesAndAnImageWithItself) {
 
 int grey(Rgb t) { return (77 * t.r + 150 * t.g + 29 * t.b) >> 8; }
 
-TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
-    for (auto [w, h] : {std::pair{4, 3}, {3, 3}, {1, 7}, {37, 21}, {5, 301}, {2, 256}, {3, 130}}) {
+// On every path, with shapes around the vector pass's 64-row bands and 16-column groups.
+class ConvertTo4Path : public ::testing::TestWithParam<simd::Path> {};
+
+TEST_P(ConvertTo4Path, PacksTheTopNibblesColumnByColumnFromByteZero) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
+    for (auto [w, h] : {std::pair{4, 3},
+                        {3, 3},
+                        {1, 7},
+                        {37, 21},
+                        {5, 301},
+                        {2, 256},
+                        {3, 130},
+                        {48, 130},
+                        {70, 64},
+                        {33, 129},
+                        {16, 192}}) {
         auto image = random_image(w, h, static_cast<std::uint32_t>(w * 100 + h));
         const auto original = testing::copy_of(*image);
         pixel::convert_to_4(*image);
@@ -194,6 +211,8 @@ TEST(ConvertTo4, PacksTheTopNibblesColumnByColumnFromByteZero) {
             ASSERT_EQ(image->rgb[k], expected[k]) << w << "x" << h << " byte " << k;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, ConvertTo4Path, ::testing::ValuesIn(reference::every_path), reference::path_name);
 
 TEST(ConvertTo4, KnownLevels) {
     // Column 0 holds white and red, column 1 blue and grey 0x80: levels 255, 76, 28, 128.

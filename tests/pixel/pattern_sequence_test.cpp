@@ -1,6 +1,8 @@
 // The colour-sequence test pattern against its three stepping counters.
 #include "pixel/access_support.hpp"
 #include "pixel/pattern.hpp"
+#include "pixel/reference_formulas.hpp"
+#include "simd/dispatch.hpp"
 
 namespace ombrix {
 namespace {
@@ -65,10 +67,15 @@ TEST(ColourSequence, BlueStepsWhenGreenWraps) {
     EXPECT_EQ(at(*long_column, 0, 3316275), (Rgb{0, 0, 0}));
 }
 
-TEST(ColourSequence, MatchesTheSteppingCountersOnAnyShape) {
-    // Heights around the band size and the counters' periods, widths that carry across wraps.
-    const std::pair<int, int> shapes[] = {{1, 1},    {7, 15},   {5, 16},    {9, 17},  {300, 33},
-                                          {70, 255}, {61, 256}, {3, 13006}, {2000, 7}};
+class ColourSequencePath : public ::testing::TestWithParam<simd::Path> {};
+
+TEST_P(ColourSequencePath, MatchesTheSteppingCountersOnAnyShape) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
+    // Heights around the band size and the counters' periods, widths that carry across wraps and
+    // around the vector pass's 32-pixel blocks.
+    const std::pair<int, int> shapes[] = {{1, 1},     {7, 15},   {5, 16}, {9, 17},  {300, 33},   {70, 255}, {61, 256},
+                                          {3, 13006}, {2000, 7}, {32, 3}, {95, 64}, {64, 13005}, {33, 3316}};
     std::uint32_t seed = 10;
     for (auto [w, h] : shapes) {
         auto image = random_image(w, h, ++seed);
@@ -83,6 +90,9 @@ TEST(ColourSequence, MatchesTheSteppingCountersOnAnyShape) {
     auto empty = make_record(0, 9);
     pixel::fill_colour_sequence(*empty);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, ColourSequencePath, ::testing::ValuesIn(reference::every_path),
+                         reference::path_name);
 
 }  // namespace
 }  // namespace ombrix

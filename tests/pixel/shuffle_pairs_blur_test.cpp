@@ -3,7 +3,9 @@
 #include <climits>
 
 #include "pixel/access_support.hpp"
+#include "pixel/reference_formulas.hpp"
 #include "pixel/shuffle.hpp"
+#include "simd/dispatch.hpp"
 
 namespace ombrix {
 namespace {
@@ -156,6 +158,31 @@ TEST(FourPointBlur, MatchesTheColumnByColumnVisitForEveryOffset) {
     auto empty = make_record(0, 5);
     pixel::blur_four_point(*empty, 1, 1);
 }
+
+// The row visits, on every path, on shapes around the sixteen-row bands and 32-column tiles of the
+// vector visits with offsets (-1, -1) and (-1, 1): rows and columns just over and under a band or
+// a tile, the last row at the buffer's end, and neighbouring offsets that take the other visits.
+class FourPointBlurPath : public ::testing::TestWithParam<simd::Path> {};
+
+TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitAroundTheBands) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
+    const std::pair<int, int> shapes[] = {{32, 16}, {33, 31}, {95, 2}, {64, 1}, {64, 33}, {97, 47}, {200, 61}};
+    const std::pair<int, int> offsets[] = {{-1, -1}, {-1, 0}, {-1, -2}, {-2, -1}, {-1, 1}, {1, -1}};
+    std::uint32_t seed = 700;
+    for (auto [w, h] : shapes) {
+        for (auto [dx, dy] : offsets) {
+            auto image = random_image(w, h, ++seed);
+            auto expected = copy_of(*image);
+            blur_reference(*expected, dx, dy);
+            pixel::blur_four_point(*image, dx, dy);
+            ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, FourPointBlurPath, ::testing::ValuesIn(reference::every_path),
+                         reference::path_name);
 
 }  // namespace
 }  // namespace ombrix

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -176,6 +177,21 @@ TEST_F(Decoder, AMissingOrBrokenDecoderFailsTheLoadAndSaysSo) {
     EXPECT_EQ(st.images.find(id), nullptr);
     EXPECT_EQ(st.next_image_id, id + 1);
     EXPECT_EQ(helper::service_pid(), -1);
+    // A save fails as every failed save does: -1, the path and the reason, the old file kept.
+    st.loaded = true;
+    st.images.put(id, make_record(2, 2));
+    const fs::path kept = dir / "kept.png";
+    std::ofstream(kept) << "old";
+    try {
+        save_image(st, st.images.get(id), kept.c_str(), IL_PNG);
+        ADD_FAILURE() << "a save without the helper succeeded";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.result, -1);
+        EXPECT_EQ(std::string(f.text), "Could not write " + kept.string() + ": " + text::decoder_missing);
+    }
+    std::ifstream old_file(kept);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old_file), {}), "old");
+    st.images.erase(id);
 
     // Present but not executable.
     std::ofstream(dir / helper::helper_name) << "not a program";

@@ -12,14 +12,7 @@
 #include <vector>
 
 #include "store/memory.hpp"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define OMBRIX_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OMBRIX_TEST_ASAN 1
-#endif
-#endif
+#include "support/sanitizers.hpp"
 
 namespace ombrix::memory {
 namespace {

@@ -14,14 +14,7 @@
 #include "store/devil_support.hpp"
 #include "store/images.hpp"
 #include "support/helper_support.hpp"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define OMBRIX_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define OMBRIX_TEST_ASAN 1
-#endif
-#endif
+#include "support/sanitizers.hpp"
 
 // The in-process reference runs DevIL's writers in this process, which is what the helper exists
 // to avoid: with texts and C headers they read past their own buffers, which AddressSanitizer
