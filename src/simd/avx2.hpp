@@ -224,30 +224,37 @@ OMBRIX_AVX2_INLINE __m256i plane_of(const __m128i (&groups)[8]) {
 // Where transpose_16x16 leaves column c: the 4-bit reversal of c.
 constexpr int transposed_row(int c) { return ((c & 1) << 3) | ((c & 2) << 1) | ((c & 4) >> 1) | ((c & 8) >> 3); }
 
+// One round of the transposition: the `Bits`-wide elements of rows 2i and 2i + 1 interleaved, the
+// low halves to row i and the high halves to row i + 8.
+template <int Bits>
+OMBRIX_AVX2_INLINE void interleave_pairs(const __m256i (&from)[16], __m256i (&to)[16]) {
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        const __m256i a = from[2 * i], b = from[2 * i + 1];
+        if constexpr (Bits == 8) {
+            to[i] = _mm256_unpacklo_epi8(a, b);
+            to[i + 8] = _mm256_unpackhi_epi8(a, b);
+        } else if constexpr (Bits == 16) {
+            to[i] = _mm256_unpacklo_epi16(a, b);
+            to[i + 8] = _mm256_unpackhi_epi16(a, b);
+        } else if constexpr (Bits == 32) {
+            to[i] = _mm256_unpacklo_epi32(a, b);
+            to[i + 8] = _mm256_unpackhi_epi32(a, b);
+        } else {
+            to[i] = _mm256_unpacklo_epi64(a, b);
+            to[i + 8] = _mm256_unpackhi_epi64(a, b);
+        }
+    }
+}
+
 // Two 16 x 16 byte blocks at once, one per 128-bit half: rows become columns, byte c of row r
 // ending up as byte r of m[transposed_row(c)], in the same half.
 OMBRIX_AVX2_INLINE void transpose_16x16(__m256i (&m)[16]) {
     __m256i t[16];
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm256_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm256_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm256_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm256_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm256_unpacklo_epi32(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm256_unpackhi_epi32(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm256_unpacklo_epi64(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm256_unpackhi_epi64(t[2 * i], t[2 * i + 1]);
-    }
+    interleave_pairs<8>(m, t);
+    interleave_pairs<16>(t, m);
+    interleave_pairs<32>(m, t);
+    interleave_pairs<64>(t, m);
 }
 
 }  // namespace ombrix::simd::avx2
