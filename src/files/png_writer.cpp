@@ -57,7 +57,11 @@ bool write_png_start(png_structp png, png_infop info, AtomicFile& file, const Pn
     png_set_compression_strategy(png, s.compression_strategy);
     // Level 9 spends nearly all its time in zlib's match search, which the row filters feed. The
     // Up filter alone left zlib about 30 % less to do than libpng's adaptive choice among all five,
-    // and gave files no larger, on the photographs and photo-like pictures measured.
+    // and gave files no larger, on the photographs and photo-like pictures measured. Each filter
+    // alone on a 640 × 480 photograph (s, kB): None 0.21, 643; Sub 1.51, 486; Up 1.60, 426; Average
+    // 1.95, 460; Paeth 2.20, 429; adaptive 2.34, 430. On 1024 rows of the 4096-wide photo-like
+    // bench picture: None 2.5, 9039; Sub 28.5, 3843; Up 23.8, 3791. Only None is faster, at half
+    // as large a file again; Up stays, and large data is deflated on two threads instead.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_write_fn(png, &file, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(s.width), static_cast<png_uint_32>(s.height), 8,
