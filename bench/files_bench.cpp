@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <string>
 
 #include <png.h>
@@ -228,13 +229,14 @@ void plain_libpng_rgb(const ImageRecord& image, const std::string& path) {
 }
 
 // test()'s RGBA file at level 9 against libpng's defaults writing RGB at level 9. Reports ms for
-// each, the ratio and both file sizes.
+// each, the ratio and both file sizes, and test()'s file through one stream on one thread.
 void BM_TestPng(benchmark::State& state) {
     // 1024 × 1024: level 9 takes seconds on it.
     static const auto photo = bench::photo_like(1024);
     const ImageRecord& image = *photo;
     const std::string ours = scratch_path("test_out.png"), theirs = scratch_path("plain.png");
-    double ours_s = 0, theirs_s = 0;
+    const std::string single = scratch_path("single.png");
+    double ours_s = 0, theirs_s = 0, single_s = 0;
     for (auto _ : state) {
         files::PngSettings settings;
         settings.width = image.width;
@@ -244,7 +246,13 @@ void BM_TestPng(benchmark::State& state) {
             if (!files::write_png_file(settings, ours.c_str())) std::abort();
         });
         const double b = seconds([&] { plain_libpng_rgb(image, theirs); });
+        // The same file through libpng's single stream, without the second thread.
+        settings.two_pieces_from_bytes = std::numeric_limits<std::size_t>::max();
+        const double c = seconds([&] {
+            if (!files::write_png_file(settings, single.c_str())) std::abort();
+        });
         state.SetIterationTime(a);
+        single_s += c;
         ours_s += a;
         theirs_s += b;
     }
@@ -252,6 +260,8 @@ void BM_TestPng(benchmark::State& state) {
     state.counters["ombrix_ms"] = ours_s / n * 1e3;
     state.counters["libpng_rgb_ms"] = theirs_s / n * 1e3;
     state.counters["x_libpng_rgb"] = ours_s / theirs_s;
+    state.counters["single_stream_ms"] = single_s / n * 1e3;
+    state.counters["single_stream_bytes"] = static_cast<double>(std::filesystem::file_size(single));
     state.counters["ombrix_bytes"] = static_cast<double>(std::filesystem::file_size(ours));
     state.counters["libpng_rgb_bytes"] = static_cast<double>(std::filesystem::file_size(theirs));
 }

@@ -35,11 +35,29 @@ double best_pass(const ImageRecord& source, ImageRecord& work, int runs, Pass&& 
     return best;
 }
 
+// The byte of one floating-point mode of image_transformRGB, straight from the colour models.
+colour::byte formula_byte(std::int32_t mode, colour::byte r, colour::byte g, colour::byte b) {
+    switch (mode) {
+        case 21:
+            return colour::rgb_hue_byte(r, g, b);
+        case 22:
+            return colour::rgb_saturation_byte(r, g, b);
+        case 23:
+            return colour::rgb_value_byte(r, g, b);
+        case 24:
+            return colour::rgb_lab_l_byte(r, g, b);
+        case 25:
+            return colour::rgb_lab_a_byte(r, g, b);
+        default:
+            return colour::rgb_lab_b_byte(r, g, b);
+    }
+}
+
 // The floating-point modes' formula, pixel by pixel, as a plain loop would write it.
 void straightforward(Transform kind, std::int32_t mode, ImageRecord& image) {
     std::uint8_t* p = image.rgb.data();
     for (std::size_t i = 0; i < image.pixel_count(); ++i, p += 3) {
-        const colour::Rgb q = kind == Transform::rgb ? pixel::transform_pixel(mode, {p[0], p[1], p[2]})
+        const colour::Rgb q = kind == Transform::rgb ? pixel::grey(formula_byte(mode, p[0], p[1], p[2]))
                                                      : pixel::rank_pixel(mode, {p[0], p[1], p[2]});
         p[0] = q.r;
         p[1] = q.g;

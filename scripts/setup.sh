@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config binutils
-  libdevil-dev libpng-dev libffi-dev
+  libdevil-dev libpng-dev zlib1g-dev libffi-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   pngcheck imagemagick python3 python3-pil chromium dpkg-dev

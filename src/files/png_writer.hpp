@@ -18,6 +18,11 @@ struct PngSettings {
     std::int32_t compression_level = 9;
     std::int32_t compression_strategy = 0;
     std::int32_t compression_memory_level = 8;
+    // Filtered image data of at least this many bytes is deflated in two pieces, the second on its
+    // own thread, and joined into one zlib stream; less goes through libpng's single stream.
+    std::size_t two_pieces_from_bytes = std::size_t{1} << 20;
+    // false deflates both pieces on the calling thread, as when no thread can be started.
+    bool use_thread = true;
 };
 
 // Returns true when the whole file was written. On every failure (the file cannot be created or

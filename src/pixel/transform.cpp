@@ -216,7 +216,8 @@ inline byte lab_l_byte_fast(const LabLTable& t, byte r, byte g, byte b) noexcept
 
 void lab_l_pass(byte* p, std::size_t n) {
     const LabLTable& t = lab_l_table();
-    if (!t.usable) return scalar_pass<24>(p, n);
+    if (!t.usable)
+        return simd::rewrite_pixels<Rgb>(p, n, [](Rgb q) { return grey(colour::rgb_lab_l_byte(q.r, q.g, q.b)); });
     simd::rewrite_pixels<Rgb>(p, n, [&](Rgb q) { return grey(lab_l_byte_fast(t, q.r, q.g, q.b)); });
 }
 

@@ -28,8 +28,9 @@ constexpr byte posterise4(byte v) noexcept {
 
 constexpr colour::Rgb grey(byte v) noexcept { return {v, v, v}; }
 
-// The new pixel of one mode, for modes 0 to 36 except the random mode 33 (any other mode leaves
-// the pixel as it is). The passes resolve the mode once and inline this per pixel.
+// The new pixel of one mode, for modes 0 to 36 except the random mode 33 and the real-valued
+// modes 21 to 26, whose passes in transform.cpp and lab_passes.cpp state their formulas (any other
+// mode leaves the pixel as it is). The passes resolve the mode once and inline this per pixel.
 [[gnu::always_inline]] inline colour::Rgb transform_pixel(std::int32_t mode, colour::Rgb p) noexcept {
     const byte R = p.r, G = p.g, B = p.b;
     switch (mode) {
@@ -75,18 +76,6 @@ constexpr colour::Rgb grey(byte v) noexcept { return {v, v, v}; }
             return grey(static_cast<byte>(255 - G));
         case 20:
             return grey(static_cast<byte>(255 - B));
-        case 21:
-            return grey(colour::rgb_hue_byte(R, G, B));
-        case 22:
-            return grey(colour::rgb_saturation_byte(R, G, B));
-        case 23:
-            return grey(colour::rgb_value_byte(R, G, B));
-        case 24:
-            return grey(colour::rgb_lab_l_byte(R, G, B));
-        case 25:
-            return grey(colour::rgb_lab_a_byte(R, G, B));
-        case 26:
-            return grey(colour::rgb_lab_b_byte(R, G, B));
         case 27:
             return grey(colour::rgb_luma601_byte(R, G, B));
         case 28:
