@@ -43,8 +43,13 @@ int side = 4096;
 // The side divided by `divisor`, as ImageMagick takes sizes.
 std::size_t extent(int divisor = 1) { return static_cast<std::size_t>(side / divisor); }
 
+// The scratch directory every file goes to, once made; test() writes test_out.png into the current
+// directory, so the program works from there.
+std::string scratch_dir;
+
 [[noreturn]] void fail(const std::string& what) {
     std::fprintf(stderr, "peers_bench: %s\n", what.c_str());
+    if (!scratch_dir.empty()) std::filesystem::remove_all(scratch_dir);
     std::exit(1);
 }
 
@@ -53,15 +58,13 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// The scratch directory every file goes to; test() writes test_out.png into the current directory,
-// so the program works from there.
 const std::string& scratch() {
-    static const std::string dir = [] {
+    if (scratch_dir.empty()) {
         std::string d = (std::filesystem::temp_directory_path() / "ombrix-peers-XXXXXX").string();
         if (!mkdtemp(d.data())) fail("cannot make a scratch directory");
-        return d;
-    }();
-    return dir;
+        scratch_dir = d;
+    }
+    return scratch_dir;
 }
 
 std::string scratch_file(const char* name) { return scratch() + "/" + name; }
