@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -284,6 +285,17 @@ TEST(PngWriter, LargeDataTakesTheTwoPiecePathAndCompressesAsWellAsOneStream) {
     for (const auto& c : chunks(one)) one_bytes += c.second.size();
     EXPECT_LT(two_bytes, one_bytes + one_bytes / 100);
     EXPECT_TRUE(inflate_image_data(two) == up_filtered(expected_rgba(rgb, {-1, -1, -1}), width));
+
+    // Two noise rows taking turns: one stream repeats them from the start; so does the second
+    // piece only when it starts from the first piece's last 32 KiB.
+    std::vector<std::uint8_t> turns(rgb.size());
+    const std::size_t row = static_cast<std::size_t>(width) * 3;
+    for (std::size_t at = 0; at < turns.size(); at += row) std::copy_n(&rgb[at / row % 2 * row], row, &turns[at]);
+    s.pixels = turns.data();
+    ASSERT_TRUE(write_png_file(s, one.c_str()));
+    s.two_pieces_from_bytes = 0;
+    ASSERT_TRUE(write_png_file(s, two.c_str()));
+    EXPECT_LT(std::filesystem::file_size(two), std::filesystem::file_size(one) + 1000);
 }
 
 TEST(PngWriter, EveryFailureReturnsFalseAndClosesTheFile) {
