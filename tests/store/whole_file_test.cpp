@@ -54,16 +54,9 @@ protected:
         ::init();
         dir = fs::temp_directory_path() / ("ombrix-whole-" + std::to_string(getpid()));
         fs::create_directories(dir);
-        image = testing::add_image(300, 300);
-        // Noise, so that no format compresses the image below the small disk's size.
-        std::uint32_t x = 2463534242u;
-        ImageRecord& record = state().images.get(image);
-        for (std::size_t i = 0; i < record.rgb.size(); ++i) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            record.rgb[i] = static_cast<std::uint8_t>(x >> 24);
-        }
+        image = noise_image(300, 300);
+        // Over 1 MiB of PNG image data, so that test() deflates it in two pieces on two threads.
+        two_piece_image = noise_image(640, 600);
         const fs::path brush_file = dir / "brush.src";
         std::ofstream(brush_file, std::ios::binary) << "300\n300\n" << std::string(300 * 300, '1');
         brush = image_BrushLoad(brush_file.c_str());
@@ -76,6 +69,20 @@ protected:
         fs::current_path(saved_cwd);
         if (mounted) umount2(target_dir.c_str(), MNT_DETACH);
         fs::remove_all(dir);
+    }
+
+    // Noise, so that no format compresses the image below the small disk's size.
+    static std::int32_t noise_image(std::int32_t width, std::int32_t height) {
+        const std::int32_t id = testing::add_image(width, height);
+        std::uint32_t x = 2463534242u;
+        ImageRecord& record = state().images.get(id);
+        for (std::size_t i = 0; i < record.rgb.size(); ++i) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            record.rgb[i] = static_cast<std::uint8_t>(x >> 24);
+        }
+        return id;
     }
 
     std::vector<Writer> writers() {
@@ -124,19 +131,23 @@ protected:
             }
             fs::remove(written);
         }
-        // test() keeps its NaN, but never destroys the old test_out.png.
+        // test() keeps its NaN, but never destroys the old test_out.png, on either of its paths.
         fs::current_path(where);
-        std::ofstream(where / "test_out.png", std::ios::binary) << old_contents;
-        fault(true);
-        const double result = ::test(image);
-        fault(false);
-        EXPECT_TRUE(std::isnan(result));
-        EXPECT_TRUE(read_file(where / "test_out.png") == old_contents) << "the old file was replaced";
-        EXPECT_EQ(names_in(where), std::vector<std::string>{"test_out.png"});
+        for (const std::int32_t id : {image, two_piece_image}) {
+            SCOPED_TRACE(id == image ? "test() in one stream" : "test() in two pieces");
+            std::ofstream(where / "test_out.png", std::ios::binary) << old_contents;
+            fault(true);
+            const double result = ::test(id);
+            fault(false);
+            EXPECT_TRUE(std::isnan(result));
+            EXPECT_TRUE(read_file(where / "test_out.png") == old_contents) << "the old file was replaced";
+            EXPECT_EQ(names_in(where), std::vector<std::string>{"test_out.png"});
+        }
         fs::current_path(saved_cwd);
     }
 
     std::int32_t image = 0;
+    std::int32_t two_piece_image = 0;
     double brush = -1;
     fs::path dir;
     fs::path target_dir;
