@@ -1,7 +1,9 @@
 // Channel images: grey, per-channel ranges and the seven compositions. Each pass is one loop
 // chosen before it starts. The integer ones run 32 pixels at a time with AVX2 where the processor
-// has it; HSV and L*a*b* use per-channel tables of the formulas' own intermediate values, so
-// every pixel goes through exactly the double operations of the formula, minus the divisions.
+// has it. HSV and L*a*b* compute in float, eight or sixteen pixels at a time, and give the few
+// pixels whose float result lies too near a rounding boundary to the scalar formula; the scalar
+// passes use per-channel tables of the formulas' own intermediate values, so every pixel goes
+// through exactly the double operations of the formula, minus the divisions.
 #include "colour/channels.hpp"
 
 #include <immintrin.h>
@@ -9,6 +11,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "colour/grey.hpp"
 #include "simd/avx2.hpp"
@@ -132,6 +136,50 @@ inline void lab_pixel(const LabTables& t, byte l, byte a, byte b, byte* out) noe
     out[2] = rgb.b;
 }
 
+// The constants of the float L*a*b* passes (compose_kernels.inc), from the same definitions as
+// the tables. The low branch must cover the L* bytes 0 to last_low_byte and no others, and fit a
+// table of 32; `usable` says whether it does.
+struct LabVectorConstants {
+    std::int32_t last_low_byte = -1;
+    bool usable = false;
+    float fy_per_byte = 0, fy_offset = 0;
+    float a_factor[2]{}, b_factor[2]{};  // per branch: high, low
+    float matrix[3][3]{};                // the xyz_to_rgb matrix with X's 0.951, Z's 1.089 and 255.999
+    alignas(64) float low_base[32]{};
+    alignas(64) float low_y[32]{};
+};
+
+const LabVectorConstants& lab_vector_constants() {
+    static const LabVectorConstants constants = [] {
+        const LabTables& t = lab_tables();
+        LabVectorConstants k;
+        int low_count = 0;
+        while (low_count < 256 && t.low_branch[static_cast<std::size_t>(low_count)] != 0) ++low_count;
+        bool prefix = true;
+        for (int c = low_count; c < 256; ++c) prefix = prefix && t.low_branch[static_cast<std::size_t>(c)] == 0;
+        k.usable = prefix && low_count <= 32;
+        k.last_low_byte = low_count - 1;
+        for (int c = 0; c < low_count && c < 32; ++c) {
+            k.low_base[c] = static_cast<float>(t.base[static_cast<std::size_t>(c)]);
+            k.low_y[c] = static_cast<float>(t.y[static_cast<std::size_t>(c)]);
+        }
+        k.fy_per_byte = static_cast<float>(1 / (2.55 * 116));
+        k.fy_offset = static_cast<float>(16.0 / 116);
+        k.a_factor[0] = static_cast<float>(1 / (1.27 * 500));
+        k.a_factor[1] = static_cast<float>(1 / (1.27 * 500 * 7.787));
+        k.b_factor[0] = static_cast<float>(1 / (1.27 * 200));
+        k.b_factor[1] = static_cast<float>(1 / (1.27 * 200 * 7.787));
+        const double m[3][3] = {{3.063, -1.393, -0.476}, {-0.969, 1.876, 0.042}, {0.068, -0.229, 1.069}};
+        for (int c = 0; c < 3; ++c) {
+            k.matrix[c][0] = static_cast<float>(m[c][0] * 0.951 * 255.999);
+            k.matrix[c][1] = static_cast<float>(m[c][1] * 255.999);
+            k.matrix[c][2] = static_cast<float>(m[c][2] * 1.089 * 255.999);
+        }
+        return k;
+    }();
+    return constants;
+}
+
 // ---- scalar compositions -----------------------------------------------------------------------
 
 struct Sources {
@@ -229,55 +277,6 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, con
     const Quarter q2 = ycbcr_quarter(widen16_lo(y_hi), widen16_lo(cb_hi), widen16_lo(cr_hi), k);
     const Quarter q3 = ycbcr_quarter(widen16_hi(y_hi), widen16_hi(cb_hi), widen16_hi(cr_hi), k);
     return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
-}
-
-// ---- HSV and L*a*b* four pixels at a time in double precision -------------------------------------
-//
-// The same IEEE operations in the same order as the scalar formulas (no fused multiply-add), so
-// the bytes are identical; the per-channel table values are looked up four at a time.
-
-OMBRIX_AVX2_INLINE __m128i clamped_bytes(__m256d x) {
-    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
-    return _mm256_cvttpd_epi32(_mm256_mul_pd(clamped, _mm256_set1_pd(255.999)));
-}
-
-OMBRIX_AVX2_INLINE __m256d cube4(__m256d x) { return _mm256_mul_pd(_mm256_mul_pd(x, x), x); }
-OMBRIX_AVX2_INLINE __m256d times(double k, __m256d x) { return _mm256_mul_pd(_mm256_set1_pd(k), x); }
-
-std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
-    const LabTables& t = lab_tables();
-    const std::size_t blocks = n / v::block_pixels;
-    alignas(32) byte l[32], a[32], b[32];
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-        const std::size_t at = blk * v::block_bytes;
-        _mm256_store_si256(reinterpret_cast<__m256i*>(l), v::load_plane(src.s[0] + at, 0));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(a), v::load_plane(src.s[1] + at, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(b), v::load_plane(src.s[2] + at, 2));
-        __m128i r4[8], g4[8], b4[8];
-        alignas(32) byte branch[32];
-        for (int j = 0; j < 32; ++j) branch[j] = t.low_branch[l[j]];
-        for (int grp = 0; grp < 8; ++grp) {
-            const byte* li = l + 4 * grp;
-            // The branch of each L* byte selects which half of the a and b term tables applies.
-            const __m256d base = v::lookup(t.base.data(), li), Y = v::lookup(t.y.data(), li);
-            const __m256d a_term = v::lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
-            const __m256d b_term = v::lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
-            const __m256d X = times(0.951, cube4(_mm256_add_pd(base, a_term)));
-            const __m256d Z = times(1.089, cube4(_mm256_sub_pd(base, b_term)));
-            const __m256d R = _mm256_sub_pd(_mm256_sub_pd(times(3.063, X), times(1.393, Y)), times(0.476, Z));
-            const __m256d G = _mm256_add_pd(_mm256_add_pd(times(-0.969, X), times(1.876, Y)), times(0.042, Z));
-            const __m256d B = _mm256_add_pd(_mm256_sub_pd(times(0.068, X), times(0.229, Y)), times(1.069, Z));
-            r4[grp] = clamped_bytes(R);
-            g4[grp] = clamped_bytes(G);
-            b4[grp] = clamped_bytes(B);
-        }
-        v::store_planes(out + at, {v::plane_of(r4), v::plane_of(g4), v::plane_of(b4)});
-    }
-    return blocks * v::block_pixels;
-}
-
-OMBRIX_AVX2_INLINE __m128i rounded_bytes(__m256d x) {
-    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(255.0)), _mm256_set1_pd(0.5)));
 }
 
 // HSV in float, eight pixels at a time, from the bytes themselves: S = s / 255, V = v / 255 and the
@@ -389,25 +388,131 @@ std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
     return blocks * v::block_pixels;
 }
 
+namespace avx2_width {
+constexpr int lanes = 8;
+using F = float [[gnu::vector_size(32)]];
+using I = std::int32_t [[gnu::vector_size(32)]];
+
+template <int G, class V>
+OMBRIX_AVX2_INLINE void widen(__m256i plane, V& x) {
+    const __m128i half = G < 2 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1);
+    const __m256i ints = _mm256_cvtepu8_epi32(G % 2 ? _mm_srli_si128(half, 8) : half);
+    if constexpr (std::is_same_v<V, F>)
+        x = F(_mm256_cvtepi32_ps(ints));
+    else
+        x = I(ints);
+}
+OMBRIX_AVX2_INLINE void plane_of(const I (&g)[4], __m256i& out) {
+    // Only the low bytes count; cleared above them, the saturating packs keep them. The packs work
+    // within 128-bit lanes, which leaves the groups' quarters to put back in order.
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const auto low_of = [&](int k) { return _mm256_and_si256(__m256i(g[k]), low); };
+    const __m256i words01 = _mm256_packs_epi32(low_of(0), low_of(1));
+    const __m256i words23 = _mm256_packs_epi32(low_of(2), low_of(3));
+    const __m256i bytes = _mm256_packus_epi16(words01, words23);
+    out = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+OMBRIX_AVX2_INLINE std::uint32_t near_half(const F& a, const F& b, const F& c, float limit) {
+    const auto beyond = [limit](const F& x) { return (x > limit) | (x < -limit); };
+    const I any = beyond(a) | beyond(b) | beyond(c);
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(__m256i(any))));
+}
+OMBRIX_AVX2_INLINE void lookup32(const float* table, const I& index, F& f) {
+    const __m256i i = __m256i(index);
+    const __m256 t0 = _mm256_permutevar8x32_ps(_mm256_load_ps(table), i);
+    const __m256 t1 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 8), i);
+    const __m256 t2 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 16), i);
+    const __m256 t3 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 24), i);
+    // Bit 3 of the index picks within each pair of eight, bit 4 between the pairs.
+    const __m256 bit3 = _mm256_castsi256_ps(_mm256_slli_epi32(i, 28));
+    const __m256 bit4 = _mm256_castsi256_ps(_mm256_slli_epi32(i, 27));
+    f = F(_mm256_blendv_ps(_mm256_blendv_ps(t0, t1, bit3), _mm256_blendv_ps(t2, t3, bit3), bit4));
+}
+OMBRIX_AVX2_INLINE void clamp(const F& x, float low, float high, F& f) {
+    f = F(_mm256_min_ps(_mm256_max_ps(__m256(x), _mm256_set1_ps(low)), _mm256_set1_ps(high)));
+}
+// The AVX2 passes may run where FMA is missing: a product, then a sum.
+OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) { f = a * x + c; }
+OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
+    // Adding 1.5 · 2^23 leaves the nearest whole number in the low mantissa bits.
+    constexpr float magic = 12582912.0f;
+    const F t = y + magic;
+    off = y - (t - magic);
+    whole = (I)t;
+}
+#include "colour/compose_kernels.inc"
+}  // namespace avx2_width
+
 std::size_t grey_avx2(byte* p, std::size_t n) {
     return v::for_each_block(p, n, [](byte* block) { v::store_grey(block, v::grey_level(v::load_planes(block))); });
 }
 
 OMBRIX_TARGET_END
 
+OMBRIX_TARGET_AVX512
+
+namespace avx512_width {
+constexpr int lanes = 16;
+using F = float [[gnu::vector_size(64)]];
+using I = std::int32_t [[gnu::vector_size(64)]];
+
+template <int G, class V>
+OMBRIX_AVX2_INLINE void widen(__m256i plane, V& x) {
+    const __m512i ints =
+        _mm512_cvtepu8_epi32(G == 0 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1));
+    if constexpr (std::is_same_v<V, F>)
+        x = F(_mm512_cvtepi32_ps(ints));
+    else
+        x = I(ints);
+}
+OMBRIX_AVX2_INLINE void plane_of(const I (&g)[2], __m256i& out) {
+    out = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm512_cvtepi32_epi8(__m512i(g[0]))),
+                                  _mm512_cvtepi32_epi8(__m512i(g[1])), 1);
+}
+OMBRIX_AVX2_INLINE std::uint32_t near_half(const F& a, const F& b, const F& c, float limit) {
+    // VRANGEPS with 0b1011: the larger magnitude, sign cleared.
+    const __m512 largest = _mm512_range_ps(_mm512_range_ps(__m512(a), __m512(b), 0b1011), __m512(c), 0b1011);
+    return _mm512_cmp_ps_mask(largest, _mm512_set1_ps(limit), _CMP_GT_OQ);
+}
+OMBRIX_AVX2_INLINE void lookup32(const float* table, const I& index, F& f) {
+    f = F(_mm512_permutex2var_ps(_mm512_load_ps(table), __m512i(index), _mm512_load_ps(table + 16)));
+}
+OMBRIX_AVX2_INLINE void clamp(const F& x, float low, float high, F& f) {
+    f = F(_mm512_min_ps(_mm512_max_ps(__m512(x), _mm512_set1_ps(low)), _mm512_set1_ps(high)));
+}
+OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) {
+    f = F(_mm512_fmadd_ps(__m512(a), __m512(x), __m512(c)));
+}
+OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
+    whole = I(_mm512_cvtps_epi32(__m512(y)));
+    off = F(_mm512_reduce_ps(__m512(y), 0x08));  // y minus y rounded to nearest, without the inexact flag
+}
+#include "colour/compose_kernels.inc"
+}  // namespace avx512_width
+
+OMBRIX_TARGET_END
+
 template <Composition K>
 void compose_kind(const Sources& src, byte* out, std::size_t n) {
-    simd::run_widest(
-        simd::NoPass{},
-        [&]() -> std::size_t {
-            if constexpr (K == Composition::hsv)
-                return hsv_tables().sectors_ascend ? compose_hsv_avx2(src, out, n) : 0;
-            else if constexpr (K == Composition::lab)
-                return compose_lab_avx2(src, out, n);
-            else
-                return compose_avx2<K>(src, out, n);
-        },
-        [&](std::size_t done) { compose_scalar<K>(src, out, done, n); });
+    const auto avx2 = [&]() -> std::size_t {
+        if constexpr (K == Composition::hsv) {
+            return hsv_tables().sectors_ascend ? compose_hsv_avx2(src, out, n) : 0;
+        } else if constexpr (K == Composition::lab) {
+            const LabVectorConstants& k = lab_vector_constants();
+            return k.usable ? avx2_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+        } else {
+            return compose_avx2<K>(src, out, n);
+        }
+    };
+    const auto avx512 = [&]() -> std::size_t {
+        if constexpr (K == Composition::lab) {
+            const LabVectorConstants& k = lab_vector_constants();
+            return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+        } else {
+            return avx2();
+        }
+    };
+    simd::run_widest(avx512, avx2, [&](std::size_t done) { compose_scalar<K>(src, out, done, n); });
 }
 
 }  // namespace
