@@ -431,14 +431,12 @@ OMBRIX_AVX2_INLINE void lookup32(const float* table, const I& index, F& f) {
 OMBRIX_AVX2_INLINE void clamp(const F& x, float low, float high, F& f) {
     f = F(_mm256_min_ps(_mm256_max_ps(__m256(x), _mm256_set1_ps(low)), _mm256_set1_ps(high)));
 }
-// The AVX2 passes may run where FMA is missing: a product, then a sum.
-OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) { f = a * x + c; }
+OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) {
+    f = F(_mm256_fmadd_ps(__m256(a), __m256(x), __m256(c)));
+}
 OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
-    // Adding 1.5 · 2^23 leaves the nearest whole number in the low mantissa bits.
-    constexpr float magic = 12582912.0f;
-    const F t = y + magic;
-    off = y - (t - magic);
-    whole = (I)t;
+    whole = I(_mm256_cvtps_epi32(__m256(y)));
+    off = y - F(_mm256_round_ps(__m256(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
 }
 #include "colour/compose_kernels.inc"
 }  // namespace avx2_width
