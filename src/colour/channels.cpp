@@ -1,9 +1,10 @@
 // Channel images: grey, per-channel ranges and the seven compositions. Each pass is one loop
 // chosen before it starts. The integer ones run 32 pixels at a time with AVX2 where the processor
-// has it. HSV and L*a*b* compute in float, eight or sixteen pixels at a time, and give the few
-// pixels whose float result lies too near a rounding boundary to the scalar formula; the scalar
-// passes use per-channel tables of the formulas' own intermediate values, so every pixel goes
-// through exactly the double operations of the formula, minus the divisions.
+// has it. HSV and L*a*b* compute in float, sixteen or eight pixels at a time (compose_kernels.inc):
+// HSV exactly, L*a*b* handing the few pixels whose float result lies too near a rounding boundary
+// to the scalar formula. The scalar passes use per-channel tables of the formulas' own
+// intermediate values, so every pixel goes through exactly the double operations of the formula,
+// minus the divisions.
 #include "colour/channels.hpp"
 
 #include <immintrin.h>
@@ -279,86 +280,6 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, con
     return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
 }
 
-// HSV in float, eight pixels at a time, from the bytes themselves: S = s / 255, V = v / 255 and the
-// sector fraction f = (6h - 255 i) / 255 (the numerator a whole number) each take at most two
-// roundings, and P, Q and T a few more, so each x × 255 + 0.5 lies within 2e-4 of the double
-// formula's. Its whole part is the formula's byte unless it lies within `hsv_guard` of a whole
-// number; such pixels (about one in a thousand) take the formula.
-constexpr float hsv_guard = 3e-4f;
-
-OMBRIX_AVX2_INLINE __m256 eight_floats(const byte* p) {
-    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
-}
-
-// Rounds x × 255 + 0.5 down to a whole number, and marks the lanes within the guard of one.
-OMBRIX_AVX2_INLINE __m128i rounded_halves(__m256 x, __m256& unsure, __m128i& high) {
-    const __m256 y = _mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f));
-    const __m256i whole = _mm256_cvttps_epi32(y);
-    const __m256 fraction = _mm256_sub_ps(y, _mm256_cvtepi32_ps(whole));
-    unsure = _mm256_or_ps(unsure, _mm256_or_ps(_mm256_cmp_ps(fraction, _mm256_set1_ps(hsv_guard), _CMP_LT_OQ),
-                                               _mm256_cmp_ps(fraction, _mm256_set1_ps(1 - hsv_guard), _CMP_GT_OQ)));
-    high = _mm256_extracti128_si256(whole, 1);
-    return _mm256_castsi256_si128(whole);
-}
-
-std::size_t compose_hsv_avx2(const Sources& src, byte* out, std::size_t n) {
-    const HsvTables& t = hsv_tables();
-    const std::size_t blocks = n / v::block_pixels;
-    alignas(32) byte h[32], s[32], val[32], hue_sector[32], hue_for_fraction[32];
-    const __m256 one = _mm256_set1_ps(1.0f), per_byte = _mm256_set1_ps(1.0f / 255);
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-        const std::size_t at = blk * v::block_bytes;
-        const __m256i hue = v::load_plane(src.s[0] + at, 0);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(h), hue);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(s), v::load_plane(src.s[1] + at, 0));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(val), v::load_plane(src.s[2] + at, 0));
-        // The sector of each hue byte, by the hue thresholds where it steps up (hue 255 is sector 0
-        // with fraction 0).
-        const __m256i top = v::eq_u8(hue, v::splat(255));
-        __m256i sector = _mm256_setzero_si256();
-        for (int k = 1; k <= 5; ++k)
-            sector = _mm256_sub_epi8(
-                sector, v::gt_u8(hue, v::splat(static_cast<byte>(t.sector_start[static_cast<std::size_t>(k)] - 1))));
-        sector = v::select(top, _mm256_setzero_si256(), sector);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(hue_sector), sector);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(hue_for_fraction), v::select(top, _mm256_setzero_si256(), hue));
-        __m128i V4[8], P4[8], Q4[8], T4[8];
-        std::uint32_t doubtful = 0;
-        for (int grp = 0; grp < 4; ++grp) {
-            const int k = 8 * grp;
-            const __m256 S = _mm256_mul_ps(eight_floats(s + k), per_byte);
-            const __m256 V = _mm256_mul_ps(eight_floats(val + k), per_byte);
-            const __m256 f =
-                _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(eight_floats(hue_for_fraction + k), _mm256_set1_ps(6.0f)),
-                                            _mm256_mul_ps(eight_floats(hue_sector + k), _mm256_set1_ps(255.0f))),
-                              per_byte);
-            const __m256 g = _mm256_sub_ps(one, f);
-            __m256 unsure = _mm256_setzero_ps();
-            V4[2 * grp] = rounded_halves(V, unsure, V4[2 * grp + 1]);
-            P4[2 * grp] = rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, S)), unsure, P4[2 * grp + 1]);
-            Q4[2 * grp] =
-                rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, _mm256_mul_ps(S, f))), unsure, Q4[2 * grp + 1]);
-            T4[2 * grp] =
-                rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, _mm256_mul_ps(S, g))), unsure, T4[2 * grp + 1]);
-            doubtful |= static_cast<std::uint32_t>(_mm256_movemask_ps(unsure)) << k;
-        }
-        const __m256i Vb = v::plane_of(V4), Pb = v::plane_of(P4), Qb = v::plane_of(Q4), Tb = v::plane_of(T4);
-        const auto in = [&](int k) { return v::eq_u8(sector, v::splat(static_cast<byte>(k))); };
-        const __m256i s1 = in(1), s2 = in(2), s3 = in(3), s4 = in(4), s5 = in(5);
-        // (r, g, b) by sector: 0 (V, T, P), 1 (Q, V, P), 2 (P, V, T), 3 (P, Q, V), 4 (T, P, V), 5 (V, P, Q).
-        const __m256i r = v::select(s1, Qb, v::select(_mm256_or_si256(s2, s3), Pb, v::select(s4, Tb, Vb)));
-        const __m256i gr =
-            v::select(_mm256_or_si256(s1, s2), Vb, v::select(s3, Qb, v::select(_mm256_or_si256(s4, s5), Pb, Tb)));
-        const __m256i b = v::select(_mm256_or_si256(s3, s4), Vb, v::select(s2, Tb, v::select(s5, Qb, Pb)));
-        v::store_planes(out + at, {r, gr, b});
-        for (; doubtful != 0; doubtful &= doubtful - 1) {
-            const auto j = static_cast<std::size_t>(__builtin_ctz(doubtful));
-            hsv_pixel(t, h[j], s[j], val[j], out + at + 3 * j);
-        }
-    }
-    return blocks * v::block_pixels;
-}
-
 // Returns how many pixels it composed (whole blocks only).
 template <Composition K>
 std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
@@ -494,7 +415,7 @@ template <Composition K>
 void compose_kind(const Sources& src, byte* out, std::size_t n) {
     const auto avx2 = [&]() -> std::size_t {
         if constexpr (K == Composition::hsv) {
-            return hsv_tables().sectors_ascend ? compose_hsv_avx2(src, out, n) : 0;
+            return hsv_tables().sectors_ascend ? avx2_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
         } else if constexpr (K == Composition::lab) {
             const LabVectorConstants& k = lab_vector_constants();
             return k.usable ? avx2_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
@@ -503,7 +424,9 @@ void compose_kind(const Sources& src, byte* out, std::size_t n) {
         }
     };
     const auto avx512 = [&]() -> std::size_t {
-        if constexpr (K == Composition::lab) {
+        if constexpr (K == Composition::hsv) {
+            return hsv_tables().sectors_ascend ? avx512_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
+        } else if constexpr (K == Composition::lab) {
             const LabVectorConstants& k = lab_vector_constants();
             return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
         } else {
