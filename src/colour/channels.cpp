@@ -280,9 +280,34 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, con
     return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
 }
 
+// Where a pass writes: a large new image goes straight to memory with streaming stores, which
+// spare reading each cache line before it is overwritten and leave the sources' lines in the
+// cache. A pass that streams ends with a store fence.
+struct Output {
+    byte* p;
+    bool stream;
+};
+
+OMBRIX_AVX2_INLINE void put32(const Output& out, std::size_t at, __m256i bytes) {
+    if (out.stream)
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
+    else
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
+}
+
+OMBRIX_AVX2_INLINE void put_planes(const Output& out, std::size_t at, const v::Planes& q) {
+    if (!out.stream) return v::store_planes(out.p + at, q);
+    // join_chunk(k) holds bytes 16k.. of each lane's 48: the 96 bytes in order are c0.lo c1.lo,
+    // c2.lo c0.hi, c1.hi c2.hi.
+    const __m256i c0 = v::join_chunk(q, 0), c1 = v::join_chunk(q, 1), c2 = v::join_chunk(q, 2);
+    put32(out, at, _mm256_permute2x128_si256(c0, c1, 0x20));
+    put32(out, at + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
+    put32(out, at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
+}
+
 // Returns how many pixels it composed (whole blocks only).
 template <Composition K>
-std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
+std::size_t compose_avx2(const Sources& src, const Output& out, std::size_t n) {
     const std::size_t blocks = n / v::block_pixels;
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t at = i * v::block_bytes;
@@ -292,18 +317,20 @@ std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
                 __m256i bytes = load32(src.s[0] + chunk);
                 bytes = v::select(position(1, k), load32(src.s[1] + chunk), bytes);
                 bytes = v::select(position(2, k), load32(src.s[2] + chunk), bytes);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + chunk), bytes);
+                put32(out, chunk, bytes);
             }
         } else if constexpr (K == Composition::cmyk) {
             const __m256i key = v::load_plane(src.s[3] + at, 2);
             const __m256i c = v::load_plane(src.s[0] + at, 0), m = v::load_plane(src.s[1] + at, 1),
                           y = v::load_plane(src.s[2] + at, 2);
-            v::store_planes(out + at, {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
-                                       v::not_u8(_mm256_add_epi8(y, key))});
+            put_planes(out, at,
+                       {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
+                        v::not_u8(_mm256_add_epi8(y, key))});
         } else {
             constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
-            v::store_planes(out + at, ycbcr_planes(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
-                                                   v::load_plane(src.s[2] + at, 2), k));
+            put_planes(out, at,
+                       ycbcr_planes(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
+                                    v::load_plane(src.s[2] + at, 2), k));
         }
     }
     return blocks * v::block_pixels;
@@ -370,6 +397,78 @@ OMBRIX_TARGET_END
 
 OMBRIX_TARGET_AVX512
 
+// YCbCr 32 pixels at a time in 16-bit lanes. Each 16.16 factor c splits into m · 65536 + r with r
+// a signed 16-bit number, so that for bytes x (centred: y - 16, cb - 128, cr - 128)
+//   (Σ c·x + 32768) >> 16  =  Σ m·x + ((Σ r·x + 32768) >> 16)
+// exactly: the first sum is a whole multiple of 65536. The r sums are VPMADDWD pairs in 32 bits.
+struct SplitFactor {
+    std::int16_t m, r;
+};
+constexpr SplitFactor split_factor(std::int32_t c) {
+    const std::int32_t m = (c + 32768) >> 16;
+    return {static_cast<std::int16_t>(m), static_cast<std::int16_t>(c - m * 65536)};
+}
+
+OMBRIX_AVX2_INLINE __m512i word_pair(std::int32_t lo, std::int32_t hi) {
+    return _mm512_set1_epi32(
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(hi) << 16) | (static_cast<std::uint32_t>(lo) & 0xFFFFu)));
+}
+
+// (Σ r·x + 32768) >> 16 for 32 pixels, from VPMADDWD of the word pairs (a, b) and, when given,
+// (c, 2) (which carries the 32768); back in 16-bit lanes in pixel order.
+OMBRIX_AVX2_INLINE __m512i rounded_high(__m512i a, __m512i b, __m512i ab_factors, const __m512i* c, __m512i c_factor) {
+    const auto half = [&](__m512i ab, __m512i c2) {
+        __m512i sum = _mm512_madd_epi16(ab, ab_factors);
+        sum = c ? _mm512_add_epi32(sum, _mm512_madd_epi16(c2, c_factor))
+                : _mm512_add_epi32(sum, _mm512_set1_epi32(32768));
+        return _mm512_srai_epi32(sum, 16);
+    };
+    const __m512i two = _mm512_set1_epi16(2);
+    const __m512i c_lo = c ? _mm512_unpacklo_epi16(*c, two) : two, c_hi = c ? _mm512_unpackhi_epi16(*c, two) : two;
+    return _mm512_packs_epi32(half(_mm512_unpacklo_epi16(a, b), c_lo), half(_mm512_unpackhi_epi16(a, b), c_hi));
+}
+
+OMBRIX_AVX2_INLINE __m512i times_small(__m512i x, std::int16_t m) {
+    return m == 0 ? _mm512_setzero_si512() : m == 1 ? x : _mm512_mullo_epi16(x, _mm512_set1_epi16(m));
+}
+
+OMBRIX_AVX2_INLINE __m256i saturated_bytes(__m512i words) {
+    return _mm512_cvtusepi16_epi8(_mm512_max_epi16(words, _mm512_setzero_si512()));
+}
+
+template <Composition K>
+OMBRIX_AVX2_INLINE v::Planes ycbcr_planes_avx512(__m256i y_bytes, __m256i cb_bytes, __m256i cr_bytes) {
+    constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
+    constexpr SplitFactor luma = split_factor(ycbcr_luma_factor), red_cr = split_factor(k.red_cr),
+                          green_cb = split_factor(-k.green_cb), green_cr = split_factor(-k.green_cr),
+                          blue_cb = split_factor(k.blue_cb);
+    static_assert(luma.m == 1);
+    const __m512i y = _mm512_sub_epi16(_mm512_cvtepu8_epi16(y_bytes), _mm512_set1_epi16(16));
+    const __m512i cb = _mm512_sub_epi16(_mm512_cvtepu8_epi16(cb_bytes), _mm512_set1_epi16(128));
+    const __m512i cr = _mm512_sub_epi16(_mm512_cvtepu8_epi16(cr_bytes), _mm512_set1_epi16(128));
+    const __m512i none = _mm512_setzero_si512();
+    const __m512i r = _mm512_add_epi16(_mm512_add_epi16(y, times_small(cr, red_cr.m)),
+                                       rounded_high(y, cr, word_pair(luma.r, red_cr.r), nullptr, none));
+    const __m512i g = _mm512_add_epi16(
+        _mm512_add_epi16(y, _mm512_add_epi16(times_small(cb, green_cb.m), times_small(cr, green_cr.m))),
+        rounded_high(y, cb, word_pair(luma.r, green_cb.r), &cr, word_pair(green_cr.r, 16384)));
+    const __m512i b = _mm512_add_epi16(_mm512_add_epi16(y, times_small(cb, blue_cb.m)),
+                                       rounded_high(y, cb, word_pair(luma.r, blue_cb.r), nullptr, none));
+    return {saturated_bytes(r), saturated_bytes(g), saturated_bytes(b)};
+}
+
+template <Composition K>
+std::size_t compose_ycbcr_avx512(const Sources& src, const Output& out, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const std::size_t at = i * v::block_bytes;
+        put_planes(out, at,
+                   ycbcr_planes_avx512<K>(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
+                                          v::load_plane(src.s[2] + at, 2)));
+    }
+    return blocks * v::block_pixels;
+}
+
 namespace avx512_width {
 constexpr int lanes = 16;
 using F = float [[gnu::vector_size(64)]];
@@ -411,8 +510,12 @@ OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
 
 OMBRIX_TARGET_END
 
+// Streaming pays where the image is far larger than the caches.
+constexpr std::size_t stream_bytes = std::size_t{16} << 20;
+
 template <Composition K>
-void compose_kind(const Sources& src, byte* out, std::size_t n) {
+void compose_kind(const Sources& src, byte* out_bytes, std::size_t n) {
+    const Output out{out_bytes, 3 * n >= stream_bytes && reinterpret_cast<std::uintptr_t>(out_bytes) % 32 == 0};
     const auto avx2 = [&]() -> std::size_t {
         if constexpr (K == Composition::hsv) {
             return hsv_tables().sectors_ascend ? avx2_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
@@ -429,11 +532,16 @@ void compose_kind(const Sources& src, byte* out, std::size_t n) {
         } else if constexpr (K == Composition::lab) {
             const LabVectorConstants& k = lab_vector_constants();
             return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+        } else if constexpr (K == Composition::ycbcr_470 || K == Composition::ycbcr_709) {
+            return compose_ycbcr_avx512<K>(src, out, n);
         } else {
             return avx2();
         }
     };
-    simd::run_widest(avx512, avx2, [&](std::size_t done) { compose_scalar<K>(src, out, done, n); });
+    simd::run_widest(avx512, avx2, [&](std::size_t done) {
+        if (out.stream) _mm_sfence();
+        compose_scalar<K>(src, out_bytes, done, n);
+    });
 }
 
 }  // namespace
