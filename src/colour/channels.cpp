@@ -386,6 +386,9 @@ OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
     whole = I(_mm256_cvtps_epi32(__m256(y)));
     off = y - F(_mm256_round_ps(__m256(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
 }
+OMBRIX_AVX2_INLINE void round_nearest(const F& y, F& f) {
+    f = F(_mm256_round_ps(__m256(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
 #include "colour/compose_kernels.inc"
 }  // namespace avx2_width
 
@@ -504,6 +507,9 @@ OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) {
 OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
     whole = I(_mm512_cvtps_epi32(__m512(y)));
     off = F(_mm512_reduce_ps(__m512(y), 0x08));  // y minus y rounded to nearest, without the inexact flag
+}
+OMBRIX_AVX2_INLINE void round_nearest(const F& y, F& f) {
+    f = F(_mm512_roundscale_ps(__m512(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
 }
 #include "colour/compose_kernels.inc"
 }  // namespace avx512_width
