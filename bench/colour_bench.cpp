@@ -142,6 +142,7 @@ BENCHMARK(BM_memcpy_fresh)->Apply(sizes);
 BENCHMARK(BM_ConvertGrayscale)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, RGBChannalToImage, Composition::rgb)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, YCBCR470ChannalToImage, Composition::ycbcr_470)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Compose, YCBCR709ChannalToImage, Composition::ycbcr_709)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, CMYKChannalToImage, Composition::cmyk)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, HSVChannalToImage, Composition::hsv)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, LABChannalToImage, Composition::lab)->Apply(sizes);
