@@ -338,6 +338,8 @@ std::size_t compose_avx2(const Sources& src, const Output& out, std::size_t n) {
 
 namespace avx2_width {
 constexpr int lanes = 8;
+OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return v::load_plane(p, channel); }
+OMBRIX_AVX2_INLINE void write_block(const Output& out, std::size_t at, const v::Planes& q) { put_planes(out, at, q); }
 using F = float [[gnu::vector_size(32)]];
 using I = std::int32_t [[gnu::vector_size(32)]];
 
@@ -398,7 +400,48 @@ std::size_t grey_avx2(byte* p, std::size_t n) {
 
 OMBRIX_TARGET_END
 
-OMBRIX_TARGET_AVX512
+OMBRIX_TARGET_AVX512_VBMI
+
+// A block's 96 bytes split into channel planes and joined again by byte permutes over two
+// registers; the second register's upper half is never read.
+struct alignas(64) PermuteIndex {
+    std::int8_t v[64];
+};
+template <class Pick>
+constexpr PermuteIndex permute_index(Pick pick) {
+    PermuteIndex m{};
+    for (int j = 0; j < 64; ++j) m.v[j] = static_cast<std::int8_t>(pick(j));
+    return m;
+}
+// Plane byte j of channel c is block byte 3j + c.
+constexpr PermuteIndex split_index[3] = {permute_index([](int j) { return j < 32 ? 3 * j : 0; }),
+                                         permute_index([](int j) { return j < 32 ? 3 * j + 1 : 0; }),
+                                         permute_index([](int j) { return j < 32 ? 3 * j + 2 : 0; })};
+// Block byte k is byte k / 3 of plane k % 3, with the red and green planes in the first register
+// and the blue one in the second.
+constexpr PermuteIndex join_index[2] = {permute_index([](int k) { return 32 * (k % 3) + k / 3; }),
+                                        permute_index([](int j) {
+                                            const int k = 64 + (j < 32 ? j : 0);
+                                            return 32 * (k % 3) + k / 3;
+                                        })};
+
+OMBRIX_AVX2_INLINE __m512i index_of(const PermuteIndex& m) { return _mm512_load_si512(m.v); }
+
+OMBRIX_AVX2_INLINE __m256i load_channel_vbmi(const byte* p, int channel) {
+    const __m512i first = _mm512_loadu_si512(p);
+    const __m512i second = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64)));
+    return _mm512_castsi512_si256(_mm512_permutex2var_epi8(first, index_of(split_index[channel]), second));
+}
+
+OMBRIX_AVX2_INLINE void write_block_vbmi(const Output& out, std::size_t at, const v::Planes& q) {
+    const __m512i red_green = _mm512_inserti64x4(_mm512_castsi256_si512(q.r), q.g, 1);
+    const __m512i blue = _mm512_castsi256_si512(q.b);
+    const __m512i first = _mm512_permutex2var_epi8(red_green, index_of(join_index[0]), blue);
+    const __m256i last = _mm512_castsi512_si256(_mm512_permutex2var_epi8(red_green, index_of(join_index[1]), blue));
+    put32(out, at, _mm512_castsi512_si256(first));
+    put32(out, at + 32, _mm512_extracti64x4_epi64(first, 1));
+    put32(out, at + 64, last);
+}
 
 // YCbCr 32 pixels at a time in 16-bit lanes. Each 16.16 factor c splits into m · 65536 + r with r
 // a signed 16-bit number, so that for bytes x (centred: y - 16, cb - 128, cr - 128)
@@ -465,15 +508,20 @@ std::size_t compose_ycbcr_avx512(const Sources& src, const Output& out, std::siz
     const std::size_t blocks = n / v::block_pixels;
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t at = i * v::block_bytes;
-        put_planes(out, at,
-                   ycbcr_planes_avx512<K>(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
-                                          v::load_plane(src.s[2] + at, 2)));
+        write_block_vbmi(
+            out, at,
+            ycbcr_planes_avx512<K>(load_channel_vbmi(src.s[0] + at, 0), load_channel_vbmi(src.s[1] + at, 1),
+                                   load_channel_vbmi(src.s[2] + at, 2)));
     }
     return blocks * v::block_pixels;
 }
 
 namespace avx512_width {
 constexpr int lanes = 16;
+OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return load_channel_vbmi(p, channel); }
+OMBRIX_AVX2_INLINE void write_block(const Output& out, std::size_t at, const v::Planes& q) {
+    write_block_vbmi(out, at, q);
+}
 using F = float [[gnu::vector_size(64)]];
 using I = std::int32_t [[gnu::vector_size(64)]];
 
@@ -533,6 +581,7 @@ void compose_kind(const Sources& src, byte* out_bytes, std::size_t n) {
         }
     };
     const auto avx512 = [&]() -> std::size_t {
+        if (!simd::avx512_vbmi_supported()) return avx2();
         if constexpr (K == Composition::hsv) {
             return hsv_tables().sectors_ascend ? avx512_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
         } else if constexpr (K == Composition::lab) {

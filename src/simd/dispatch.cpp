@@ -31,6 +31,18 @@ Path supported_path() noexcept {
     return supported;
 }
 
+bool avx512_vbmi_supported() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512vbmi") != 0;
+    }();
+    return supported;
+#else
+    return false;
+#endif
+}
+
 Path active_path() noexcept { return std::min(supported_path(), cap().load(std::memory_order_relaxed)); }
 
 void cap_path(Path limit) noexcept { cap().store(limit, std::memory_order_relaxed); }

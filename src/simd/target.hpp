@@ -15,4 +15,10 @@
     _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,fma,avx512f,avx512bw,avx512dq,avx512vl\")") \
         _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
 
+// AVX-512 with VBMI's byte permutes (VPERMB, VPERMT2B): for passes that take their AVX-512 path
+// only where simd::avx512_vbmi_supported() says the processor has them too.
+#define OMBRIX_TARGET_AVX512_VBMI                                                                                 \
+    _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,fma,avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi\")") \
+        _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+
 #define OMBRIX_TARGET_END _Pragma("GCC diagnostic pop") _Pragma("GCC pop_options")
