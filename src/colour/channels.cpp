@@ -218,6 +218,18 @@ void compose_scalar(const Sources& src, byte* out, std::size_t from, std::size_t
 
 // ---- AVX2 passes -----------------------------------------------------------------------------------
 
+// YCbCr in 16-bit lanes. Each 16.16 factor c splits into m · 65536 + r with r a signed 16-bit
+// number, so that for the centred bytes x (y - 16, cb - 128, cr - 128)
+//   (Σ c·x + 32768) >> 16  =  Σ m·x + ((Σ r·x + 32768) >> 16)
+// exactly: the first sum is a whole multiple of 65536. The r sums are VPMADDWD pairs in 32 bits.
+struct SplitFactor {
+    std::int16_t m, r;
+};
+constexpr SplitFactor split_factor(std::int32_t c) {
+    const std::int32_t m = (c + 32768) >> 16;
+    return {static_cast<std::int16_t>(m), static_cast<std::int16_t>(c - m * 65536)};
+}
+
 OMBRIX_TARGET_AVX2
 
 // channel_masks[channel][k]: all ones at the bytes of 32-byte chunk k of a block that hold the
@@ -241,43 +253,57 @@ OMBRIX_AVX2_INLINE __m256i position(int channel, int k) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(channel_masks[channel][k].v));
 }
 
-struct Quarter {
-    __m256i r, g, b;
-};
+OMBRIX_AVX2_INLINE __m256i word_pair_avx2(std::int32_t lo, std::int32_t hi) { return v::factor_pair(lo, hi); }
 
-// 16.16 YCbCr for eight pixels in 32-bit lanes. The packs afterwards saturate to 0..255, which
-// is the clamp.
-OMBRIX_AVX2_INLINE Quarter ycbcr_quarter(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
-    const __m256i luma =
-        _mm256_mullo_epi32(_mm256_sub_epi32(y, _mm256_set1_epi32(16)), _mm256_set1_epi32(ycbcr_luma_factor));
-    cb = _mm256_sub_epi32(cb, _mm256_set1_epi32(128));
-    cr = _mm256_sub_epi32(cr, _mm256_set1_epi32(128));
-    const __m256i round = _mm256_set1_epi32(32768);
-    const __m256i r = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.red_cr), cr));
-    const __m256i g = _mm256_sub_epi32(_mm256_sub_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cb), cb)),
-                                       _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cr), cr));
-    const __m256i b = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.blue_cb), cb));
-    return {_mm256_srai_epi32(_mm256_add_epi32(r, round), 16), _mm256_srai_epi32(_mm256_add_epi32(g, round), 16),
-            _mm256_srai_epi32(_mm256_add_epi32(b, round), 16)};
+// (Σ r·x + 32768) >> 16 for 16 pixels (in the order of the byte unpacks), from VPMADDWD of the word
+// pairs (a, b) and, when given, (c, 2) (which carries the 32768).
+OMBRIX_AVX2_INLINE __m256i rounded_high_avx2(__m256i a, __m256i b, __m256i ab_factors, const __m256i* c,
+                                             __m256i c_factor) {
+    const auto half = [&](__m256i ab, __m256i c2) {
+        __m256i sum = _mm256_madd_epi16(ab, ab_factors);
+        sum = c ? _mm256_add_epi32(sum, _mm256_madd_epi16(c2, c_factor))
+                : _mm256_add_epi32(sum, _mm256_set1_epi32(32768));
+        return _mm256_srai_epi32(sum, 16);
+    };
+    const __m256i two = _mm256_set1_epi16(2);
+    const __m256i c_lo = c ? _mm256_unpacklo_epi16(*c, two) : two, c_hi = c ? _mm256_unpackhi_epi16(*c, two) : two;
+    return _mm256_packs_epi32(half(_mm256_unpacklo_epi16(a, b), c_lo), half(_mm256_unpackhi_epi16(a, b), c_hi));
 }
 
-OMBRIX_AVX2_INLINE __m256i widen16_lo(__m256i v16) { return _mm256_unpacklo_epi16(v16, _mm256_setzero_si256()); }
-OMBRIX_AVX2_INLINE __m256i widen16_hi(__m256i v16) { return _mm256_unpackhi_epi16(v16, _mm256_setzero_si256()); }
-
-// Four quarters of 32-bit values back to 32 bytes, saturating through 16 bits.
-OMBRIX_AVX2_INLINE __m256i pack_bytes(__m256i a, __m256i b, __m256i c, __m256i d) {
-    return _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
+OMBRIX_AVX2_INLINE __m256i times_small_avx2(__m256i x, std::int16_t m) {
+    return m == 0 ? _mm256_setzero_si256() : m == 1 ? x : _mm256_mullo_epi16(x, _mm256_set1_epi16(m));
 }
 
-OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
-    const __m256i y_lo = v::widen_lo(y), y_hi = v::widen_hi(y);
-    const __m256i cb_lo = v::widen_lo(cb), cb_hi = v::widen_hi(cb);
-    const __m256i cr_lo = v::widen_lo(cr), cr_hi = v::widen_hi(cr);
-    const Quarter q0 = ycbcr_quarter(widen16_lo(y_lo), widen16_lo(cb_lo), widen16_lo(cr_lo), k);
-    const Quarter q1 = ycbcr_quarter(widen16_hi(y_lo), widen16_hi(cb_lo), widen16_hi(cr_lo), k);
-    const Quarter q2 = ycbcr_quarter(widen16_lo(y_hi), widen16_lo(cb_hi), widen16_lo(cr_hi), k);
-    const Quarter q3 = ycbcr_quarter(widen16_hi(y_hi), widen16_hi(cb_hi), widen16_hi(cr_hi), k);
-    return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
+// The channels of 16 pixels in 16-bit lanes from the centred y, cb and cr.
+template <Composition K>
+OMBRIX_AVX2_INLINE v::Planes ycbcr_words(__m256i y, __m256i cb, __m256i cr) {
+    constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
+    constexpr SplitFactor luma = split_factor(ycbcr_luma_factor), red_cr = split_factor(k.red_cr),
+                          green_cb = split_factor(-k.green_cb), green_cr = split_factor(-k.green_cr),
+                          blue_cb = split_factor(k.blue_cb);
+    static_assert(luma.m == 1);
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i r = _mm256_add_epi16(_mm256_add_epi16(y, times_small_avx2(cr, red_cr.m)),
+                                       rounded_high_avx2(y, cr, word_pair_avx2(luma.r, red_cr.r), nullptr, none));
+    const __m256i g = _mm256_add_epi16(
+        _mm256_add_epi16(y, _mm256_add_epi16(times_small_avx2(cb, green_cb.m), times_small_avx2(cr, green_cr.m))),
+        rounded_high_avx2(y, cb, word_pair_avx2(luma.r, green_cb.r), &cr, word_pair_avx2(green_cr.r, 16384)));
+    const __m256i b = _mm256_add_epi16(_mm256_add_epi16(y, times_small_avx2(cb, blue_cb.m)),
+                                       rounded_high_avx2(y, cb, word_pair_avx2(luma.r, blue_cb.r), nullptr, none));
+    return {r, g, b};
+}
+
+OMBRIX_AVX2_INLINE __m256i centred(__m256i words, short by) { return _mm256_sub_epi16(words, _mm256_set1_epi16(by)); }
+
+// The byte unpacks and the saturating packs work within 128-bit lanes and undo each other; the
+// packs' saturation to 0..255 is the clamp.
+template <Composition K>
+OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr) {
+    const v::Planes lo =
+        ycbcr_words<K>(centred(v::widen_lo(y), 16), centred(v::widen_lo(cb), 128), centred(v::widen_lo(cr), 128));
+    const v::Planes hi =
+        ycbcr_words<K>(centred(v::widen_hi(y), 16), centred(v::widen_hi(cb), 128), centred(v::widen_hi(cr), 128));
+    return {_mm256_packus_epi16(lo.r, hi.r), _mm256_packus_epi16(lo.g, hi.g), _mm256_packus_epi16(lo.b, hi.b)};
 }
 
 // Where a pass writes: a large new image goes straight to memory with streaming stores, which
@@ -327,10 +353,9 @@ std::size_t compose_avx2(const Sources& src, const Output& out, std::size_t n) {
                        {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
                         v::not_u8(_mm256_add_epi8(y, key))});
         } else {
-            constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
             put_planes(out, at,
-                       ycbcr_planes(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
-                                    v::load_plane(src.s[2] + at, 2), k));
+                       ycbcr_planes<K>(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
+                                       v::load_plane(src.s[2] + at, 2)));
         }
     }
     return blocks * v::block_pixels;
@@ -441,18 +466,6 @@ OMBRIX_AVX2_INLINE void write_block_vbmi(const Output& out, std::size_t at, cons
     put32(out, at, _mm512_castsi512_si256(first));
     put32(out, at + 32, _mm512_extracti64x4_epi64(first, 1));
     put32(out, at + 64, last);
-}
-
-// YCbCr 32 pixels at a time in 16-bit lanes. Each 16.16 factor c splits into m · 65536 + r with r
-// a signed 16-bit number, so that for bytes x (centred: y - 16, cb - 128, cr - 128)
-//   (Σ c·x + 32768) >> 16  =  Σ m·x + ((Σ r·x + 32768) >> 16)
-// exactly: the first sum is a whole multiple of 65536. The r sums are VPMADDWD pairs in 32 bits.
-struct SplitFactor {
-    std::int16_t m, r;
-};
-constexpr SplitFactor split_factor(std::int32_t c) {
-    const std::int32_t m = (c + 32768) >> 16;
-    return {static_cast<std::int16_t>(m), static_cast<std::int16_t>(c - m * 65536)};
 }
 
 OMBRIX_AVX2_INLINE __m512i word_pair(std::int32_t lo, std::int32_t hi) {
