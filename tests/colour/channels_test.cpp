@@ -259,14 +259,14 @@ TEST_P(CompositionOnEveryPath, MatchesItsFormulaForEveryChannelTriple) {
     const simd::PathCap cap(GetParam());
     // The 2^24 triples in three images: half of them in a 24 MiB one, a quarter in each of two
     // 12 MiB ones, as the passes write large and small images differently (streaming or not).
-    struct Part {
+    struct Range {
         std::size_t first;
         std::int32_t rows;
     };
-    for (Part part : {Part{0, 2048}, Part{std::size_t{1} << 23, 1024}, Part{std::size_t{3} << 22, 1024}}) {
-        const std::size_t count = std::size_t{4096} * static_cast<std::size_t>(part.rows);
+    for (Range range : {Range{0, 2048}, Range{std::size_t{1} << 23, 1024}, Range{std::size_t{3} << 22, 1024}}) {
+        const std::size_t count = std::size_t{4096} * static_cast<std::size_t>(range.rows);
         std::unique_ptr<ImageRecord> sources[3];
-        for (auto& source : sources) source = make_record(4096, part.rows);
+        for (auto& source : sources) source = make_record(4096, range.rows);
         for (Composition kind : {Composition::hsv, Composition::lab, Composition::ycbcr_470, Composition::ycbcr_709}) {
             // Pixel i of source c holds byte c of the triple at the offset the composition reads
             // from that source, and other bytes beside it, so that reading a wrong offset shows.
@@ -274,21 +274,21 @@ TEST_P(CompositionOnEveryPath, MatchesItsFormulaForEveryChannelTriple) {
                 const std::size_t offset = kind == Composition::hsv ? 0 : c;
                 std::uint8_t* p = sources[c]->rgb.data();
                 for (std::size_t i = 0; i < count; ++i, p += 3) {
-                    const Rgb colour = test_images::colour_number(part.first + i);
+                    const Rgb colour = test_images::colour_number(range.first + i);
                     const std::uint8_t bytes[3] = {colour.r, colour.g, colour.b};
                     for (std::size_t k = 0; k < 3; ++k)
                         p[k] = k == offset ? bytes[c] : static_cast<std::uint8_t>(bytes[c] * 7 + 31 * k + 1);
                 }
             }
             const ImageRecord* const from[] = {sources[0].get(), sources[1].get(), sources[2].get()};
-            auto out = make_record(4096, part.rows);
+            auto out = make_record(4096, range.rows);
             compose_into(kind, from, out->rgb.data());
             std::size_t wrong = 0, first_wrong = 0;
             for (std::size_t i = 0; i < count; ++i) {
-                if (pixel(*out, i) == formula(kind, test_images::colour_number(part.first + i))) continue;
+                if (pixel(*out, i) == formula(kind, test_images::colour_number(range.first + i))) continue;
                 if (wrong++ == 0) first_wrong = i;
             }
-            const Rgb triple = test_images::colour_number(part.first + first_wrong), got = pixel(*out, first_wrong),
+            const Rgb triple = test_images::colour_number(range.first + first_wrong), got = pixel(*out, first_wrong),
                       want = formula(kind, triple);
             EXPECT_EQ(wrong, 0u) << "composition " << static_cast<int>(kind) << ", first at (" << int{triple.r} << ", "
                                  << int{triple.g} << ", " << int{triple.b} << "): got (" << int{got.r} << ", "
