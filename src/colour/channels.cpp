@@ -308,21 +308,25 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr) {
 
 // Where a pass writes: a large new image goes straight to memory with streaming stores, which
 // spare reading each cache line before it is overwritten and leave the sources' lines in the
-// cache. A pass that streams ends with a store fence.
+// cache. A pass that streams ends with a store fence. The choice is made once per pass, as a
+// template argument.
+template <bool Streams>
 struct Output {
+    static constexpr bool stream = Streams;
     byte* p;
-    bool stream;
 };
 
-OMBRIX_AVX2_INLINE void put32(const Output& out, std::size_t at, __m256i bytes) {
-    if (out.stream)
+template <bool S>
+OMBRIX_AVX2_INLINE void put32(Output<S> out, std::size_t at, __m256i bytes) {
+    if constexpr (S)
         _mm256_stream_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
     else
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
 }
 
-OMBRIX_AVX2_INLINE void put_planes(const Output& out, std::size_t at, const v::Planes& q) {
-    if (!out.stream) return v::store_planes(out.p + at, q);
+template <bool S>
+OMBRIX_AVX2_INLINE void put_planes(Output<S> out, std::size_t at, const v::Planes& q) {
+    if constexpr (!S) return v::store_planes(out.p + at, q);
     // join_chunk(k) holds bytes 16k.. of each lane's 48: the 96 bytes in order are c0.lo c1.lo,
     // c2.lo c0.hi, c1.hi c2.hi.
     const __m256i c0 = v::join_chunk(q, 0), c1 = v::join_chunk(q, 1), c2 = v::join_chunk(q, 2);
@@ -332,8 +336,8 @@ OMBRIX_AVX2_INLINE void put_planes(const Output& out, std::size_t at, const v::P
 }
 
 // Returns how many pixels it composed (whole blocks only).
-template <Composition K>
-std::size_t compose_avx2(const Sources& src, const Output& out, std::size_t n) {
+template <Composition K, bool S>
+std::size_t compose_avx2(const Sources& src, Output<S> out, std::size_t n) {
     const std::size_t blocks = n / v::block_pixels;
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t at = i * v::block_bytes;
@@ -364,7 +368,10 @@ std::size_t compose_avx2(const Sources& src, const Output& out, std::size_t n) {
 namespace avx2_width {
 constexpr int lanes = 8;
 OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return v::load_plane(p, channel); }
-OMBRIX_AVX2_INLINE void write_block(const Output& out, std::size_t at, const v::Planes& q) { put_planes(out, at, q); }
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block(Output<S> out, std::size_t at, const v::Planes& q) {
+    put_planes(out, at, q);
+}
 using F = float [[gnu::vector_size(32)]];
 using I = std::int32_t [[gnu::vector_size(32)]];
 
@@ -458,7 +465,8 @@ OMBRIX_AVX2_INLINE __m256i load_channel_vbmi(const byte* p, int channel) {
     return _mm512_castsi512_si256(_mm512_permutex2var_epi8(first, index_of(split_index[channel]), second));
 }
 
-OMBRIX_AVX2_INLINE void write_block_vbmi(const Output& out, std::size_t at, const v::Planes& q) {
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block_vbmi(Output<S> out, std::size_t at, const v::Planes& q) {
     const __m512i red_green = _mm512_inserti64x4(_mm512_castsi256_si512(q.r), q.g, 1);
     const __m512i blue = _mm512_castsi256_si512(q.b);
     const __m512i first = _mm512_permutex2var_epi8(red_green, index_of(join_index[0]), blue);
@@ -516,8 +524,8 @@ OMBRIX_AVX2_INLINE v::Planes ycbcr_planes_avx512(__m256i y_bytes, __m256i cb_byt
     return {saturated_bytes(r), saturated_bytes(g), saturated_bytes(b)};
 }
 
-template <Composition K>
-std::size_t compose_ycbcr_avx512(const Sources& src, const Output& out, std::size_t n) {
+template <Composition K, bool S>
+std::size_t compose_ycbcr_avx512(const Sources& src, Output<S> out, std::size_t n) {
     const std::size_t blocks = n / v::block_pixels;
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t at = i * v::block_bytes;
@@ -532,7 +540,8 @@ std::size_t compose_ycbcr_avx512(const Sources& src, const Output& out, std::siz
 namespace avx512_width {
 constexpr int lanes = 16;
 OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return load_channel_vbmi(p, channel); }
-OMBRIX_AVX2_INLINE void write_block(const Output& out, std::size_t at, const v::Planes& q) {
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block(Output<S> out, std::size_t at, const v::Planes& q) {
     write_block_vbmi(out, at, q);
 }
 using F = float [[gnu::vector_size(64)]];
@@ -582,34 +591,39 @@ constexpr std::size_t stream_bytes = std::size_t{16} << 20;
 
 template <Composition K>
 void compose_kind(const Sources& src, byte* out_bytes, std::size_t n) {
-    const Output out{out_bytes, 3 * n >= stream_bytes && reinterpret_cast<std::uintptr_t>(out_bytes) % 32 == 0};
-    const auto avx2 = [&]() -> std::size_t {
-        if constexpr (K == Composition::hsv) {
-            return hsv_tables().sectors_ascend ? avx2_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
-        } else if constexpr (K == Composition::lab) {
-            const LabVectorConstants& k = lab_vector_constants();
-            return k.usable ? avx2_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
-        } else {
-            return compose_avx2<K>(src, out, n);
-        }
+    const auto run = [&]<bool S>(Output<S> out) {
+        const auto avx2 = [&]() -> std::size_t {
+            if constexpr (K == Composition::hsv) {
+                return hsv_tables().sectors_ascend ? avx2_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
+            } else if constexpr (K == Composition::lab) {
+                const LabVectorConstants& k = lab_vector_constants();
+                return k.usable ? avx2_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+            } else {
+                return compose_avx2<K>(src, out, n);
+            }
+        };
+        const auto avx512 = [&]() -> std::size_t {
+            if (!simd::avx512_vbmi_supported()) return avx2();
+            if constexpr (K == Composition::hsv) {
+                return hsv_tables().sectors_ascend ? avx512_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
+            } else if constexpr (K == Composition::lab) {
+                const LabVectorConstants& k = lab_vector_constants();
+                return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+            } else if constexpr (K == Composition::ycbcr_470 || K == Composition::ycbcr_709) {
+                return compose_ycbcr_avx512<K>(src, out, n);
+            } else {
+                return avx2();
+            }
+        };
+        simd::run_widest(avx512, avx2, [&](std::size_t done) {
+            if constexpr (S) _mm_sfence();
+            compose_scalar<K>(src, out_bytes, done, n);
+        });
     };
-    const auto avx512 = [&]() -> std::size_t {
-        if (!simd::avx512_vbmi_supported()) return avx2();
-        if constexpr (K == Composition::hsv) {
-            return hsv_tables().sectors_ascend ? avx512_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
-        } else if constexpr (K == Composition::lab) {
-            const LabVectorConstants& k = lab_vector_constants();
-            return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
-        } else if constexpr (K == Composition::ycbcr_470 || K == Composition::ycbcr_709) {
-            return compose_ycbcr_avx512<K>(src, out, n);
-        } else {
-            return avx2();
-        }
-    };
-    simd::run_widest(avx512, avx2, [&](std::size_t done) {
-        if (out.stream) _mm_sfence();
-        compose_scalar<K>(src, out_bytes, done, n);
-    });
+    if (3 * n >= stream_bytes && reinterpret_cast<std::uintptr_t>(out_bytes) % 32 == 0)
+        run(Output<true>{out_bytes});
+    else
+        run(Output<false>{out_bytes});
 }
 
 }  // namespace
