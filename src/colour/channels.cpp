@@ -560,6 +560,10 @@ OMBRIX_AVX2_INLINE void plane_of(const I (&g)[2], __m256i& out) {
     out = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm512_cvtepi32_epi8(__m512i(g[0]))),
                                   _mm512_cvtepi32_epi8(__m512i(g[1])), 1);
 }
+// Without optimisation GCC's headers make VRANGEPS, VREDUCEPS and VRNDSCALEPS macros that pass
+// their all-lanes mask to the builtins as a signed short, which -Wsign-conversion flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-conversion"
 OMBRIX_AVX2_INLINE std::uint32_t near_half(const F& a, const F& b, const F& c, float limit) {
     // VRANGEPS with 0b1011: the larger magnitude, sign cleared.
     const __m512 largest = _mm512_range_ps(_mm512_range_ps(__m512(a), __m512(b), 0b1011), __m512(c), 0b1011);
@@ -581,6 +585,7 @@ OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
 OMBRIX_AVX2_INLINE void round_nearest(const F& y, F& f) {
     f = F(_mm512_roundscale_ps(__m512(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
 }
+#pragma GCC diagnostic pop
 #include "colour/compose_kernels.inc"
 }  // namespace avx512_width
 
