@@ -410,12 +410,11 @@ OMBRIX_TARGET_END
 // sign: one column behind the lane it follows, whose byte in the same column was made (or read)
 // three steps before and the one to its left six steps before.
 //
-// A tile is 64 steps: one 64-byte load and store per lane, so that every cache line of the band
-// is fetched once per tile (the 64 rows of a band can share a handful of cache sets when the row
-// length is a multiple of 4096 bytes, and a line left for the next tile is rarely still there).
-// The 64 loads are turned by 4 x 4 transpositions of 128-bit lanes and then by 16 x 16 byte
-// transpositions, chunk by chunk, so that lanes 16 q to 16 q + 15 sit in 128-bit lane q. A lane
-// whose column lies outside [1, width - 1] keeps the byte it read, as in the narrower bands. Lane
+// A tile is 64 steps, a 64-byte window of every lane's row. The windows are turned by 4 x 4
+// transpositions of 128-bit lanes (or loaded and stored in 16-byte pieces, see `crowded`) and then
+// by 16 x 16 byte transpositions, chunk by chunk, so that lanes 16 q to 16 q + 15 sit in 128-bit
+// lane q. A lane whose column lies outside [1, width - 1] keeps the byte it read, as in the
+// narrower bands. Lane
 // j's 64 bytes start 3 (width - 1) bytes after lane j - 1's (3 (width + 1) before them with mixed
 // signs), so for widths of 23 and more no lane writes a byte another lane of the same tile reads:
 // a byte kept from another row is written back as it was. Loads and stores reaching outside
@@ -481,19 +480,44 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
     for (auto& r : lifted_read) r = _mm512_setzero_si512();
     // staged[k][r]: chunk k (bytes 16 k to 16 k + 15) of rows r, 16 + r, 32 + r and 48 + r.
     __m512i staged[4][16];
-    const auto tile = [&]<bool Edge>(std::int64_t s0) __attribute__((always_inline)) {
+    const auto tile = [&]<bool Edge, bool Pieces>(std::int64_t s0) __attribute__((always_inline)) {
         const auto at = [&](int j) { return rows[j] + (s0 - 3 * j); };
+        if constexpr (!Edge) {
+            // 64 rows are more streams than the hardware follows: ask for each row's line four
+            // tiles ahead, into the level-2 cache (the level-1 sets may be crowded, see below).
+#pragma GCC unroll 64
+            for (int j = 0; j < wide_lanes; ++j)
+                _mm_prefetch(reinterpret_cast<const char*>(at(j) + 4 * wide_tile_steps), _MM_HINT_T1);
+        }
+        if constexpr (!Pieces) {
 #pragma GCC unroll 16
-        for (int r = 0; r < 16; ++r) {
-            __m512i v[4];
+            for (int r = 0; r < 16; ++r) {
+                __m512i v[4];
 #pragma GCC unroll 4
-            for (int q = 0; q < 4; ++q) {
-                const std::uint8_t* from = at(16 * q + r);
-                v[q] = Edge ? _mm512_maskz_loadu_epi8(bytes_inside(from, begin, end), from) : _mm512_loadu_si512(from);
+                for (int q = 0; q < 4; ++q) {
+                    const std::uint8_t* from = at(16 * q + r);
+                    v[q] =
+                        Edge ? _mm512_maskz_loadu_epi8(bytes_inside(from, begin, end), from) : _mm512_loadu_si512(from);
+                }
+                transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
+#pragma GCC unroll 4
+                for (int k = 0; k < 4; ++k) staged[k][r] = v[k];
             }
-            transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
+        } else {
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) {
 #pragma GCC unroll 4
-            for (int k = 0; k < 4; ++k) staged[k][r] = v[k];
+                for (int q = 0; q < 4; ++q) {
+                    const std::uint8_t* from = at(16 * q + r);
+                    const auto lane = static_cast<__mmask16>(0xF << (4 * q));
+#pragma GCC unroll 4
+                    for (int k = 0; k < 4; ++k) {
+                        const __m128i piece = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * k));
+                        staged[k][r] = q == 0 ? _mm512_broadcast_i32x4(piece)
+                                              : _mm512_mask_broadcast_i32x4(staged[k][r], lane, piece);
+                    }
+                }
+            }
         }
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
@@ -538,17 +562,32 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
 #pragma GCC unroll 16
             for (int r = 0; r < 16; ++r) staged[k][r] = out[w::transposed_row(r)];
         }
+        if constexpr (!Pieces) {
 #pragma GCC unroll 16
-        for (int r = 0; r < 16; ++r) {
-            __m512i v[4] = {staged[0][r], staged[1][r], staged[2][r], staged[3][r]};
-            transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
+            for (int r = 0; r < 16; ++r) {
+                __m512i v[4] = {staged[0][r], staged[1][r], staged[2][r], staged[3][r]};
+                transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
 #pragma GCC unroll 4
-            for (int q = 0; q < 4; ++q) {
-                std::uint8_t* to = at(16 * q + r);
-                if constexpr (Edge)
-                    _mm512_mask_storeu_epi8(to, bytes_inside(to, begin, end), v[q]);
-                else
-                    _mm512_storeu_si512(to, v[q]);
+                for (int q = 0; q < 4; ++q) {
+                    std::uint8_t* to = at(16 * q + r);
+                    if constexpr (Edge)
+                        _mm512_mask_storeu_epi8(to, bytes_inside(to, begin, end), v[q]);
+                    else
+                        _mm512_storeu_si512(to, v[q]);
+                }
+            }
+        } else {
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) {
+#pragma GCC unroll 4
+                for (int q = 0; q < 4; ++q) {
+                    std::uint8_t* to = at(16 * q + r);
+#pragma GCC unroll 4
+                    for (int k = 0; k < 4; ++k) {
+                        // Lane q alone, stored where it belongs.
+                        _mm512_mask_storeu_epi8(to + 16 * k - 16 * q, __mmask64{0xFFFF} << (16 * q), staged[k][r]);
+                    }
+                }
             }
         }
         // Step s of the next tile is step s + 64 of this one.
@@ -559,14 +598,26 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
         lifted[0] = lifted[4], lifted[1] = lifted[5], lifted[4] = lifted[2], lifted[5] = lifted[3];
         lifted[2] = l0, lifted[3] = l1;
     };
+    // Whether the lines the lanes' windows start in fall into fewer than 8 of the 64 sets of a
+    // 48 KiB, 12-way level-1 cache (as they do when a row is close to a multiple of 4096 bytes
+    // long): then the 128 lines a tile touches cannot all stay cached while it runs, and moving
+    // the windows in 16-byte pieces, each within fewer lines, measured faster.
+    std::uint64_t sets = 0;
+    for (int j = 0; j < wide_lanes; ++j) {
+        const auto line = (reinterpret_cast<std::uintptr_t>(rows[j]) - 3 * static_cast<std::uintptr_t>(j)) / 64;
+        sets |= std::uint64_t{1} << (line % 64) | std::uint64_t{1} << ((line + 1) % 64);
+    }
+    const bool crowded = __builtin_popcountll(sets) < 8;
     // Lane 63 reaches the last column at step 3 (width + 62) + 2.
     const std::int64_t steps = 3 * (width + wide_lanes - 1);
     for (std::int64_t s0 = 0; s0 < steps; s0 += wide_tile_steps) {
         // Inner tiles: every lane but 0 inside [1, width - 1], lane 0 inside its row.
-        if (s0 >= 3 * wide_lanes && s0 + wide_tile_steps <= static_cast<std::int64_t>(row_bytes))
-            tile.template operator()<false>(s0);
+        if (s0 < 3 * wide_lanes || s0 + wide_tile_steps > static_cast<std::int64_t>(row_bytes))
+            tile.template operator()<true, false>(s0);
+        else if (crowded)
+            tile.template operator()<false, true>(s0);
         else
-            tile.template operator()<true>(s0);
+            tile.template operator()<false, false>(s0);
     }
 }
 
