@@ -1,7 +1,8 @@
 // Grey and channel compositions on 4096² and 2048² random images, each against a memcpy of the
 // same RGB buffer measured in the same run. Compositions make a new image, so their memcpy copies
 // into a fresh buffer from the store's allocator; the in-place grey copies into a warm one. HSV
-// and L*a*b* are also measured against a straightforward per-pixel loop over the formula.
+// and L*a*b* are also measured against a straightforward per-pixel loop over the formula. The
+// *Avx2 variants force the AVX2 path.
 // Times are the best of the iterations (the machine may be shared); counters:
 //   ms, memcpy_ms, x_memcpy (ms / memcpy_ms), for compositions also x_memcpy_warm (against a copy
 //   into a buffer already faulted in), and for HSV and L*a*b* x_faster (straightforward / ms).
@@ -14,6 +15,7 @@
 #include "bench_support.hpp"
 #include "colour/channels.hpp"
 #include "colour/models.hpp"
+#include "simd/dispatch.hpp"
 
 using namespace ombrix;
 using colour::Composition;
@@ -132,6 +134,12 @@ void BM_Compose(benchmark::State& state, Composition kind) {
     }
 }
 
+// The same on the AVX2 path, for processors without AVX-512 VBMI.
+void BM_ComposeOnAvx2(benchmark::State& state, Composition kind) {
+    const simd::PathCap cap(simd::Path::avx2);
+    BM_Compose(state, kind);
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(4096)->Arg(2048)->UseManualTime()->Iterations(12)->Unit(benchmark::kMillisecond);
 }
@@ -142,8 +150,12 @@ BENCHMARK(BM_memcpy_fresh)->Apply(sizes);
 BENCHMARK(BM_ConvertGrayscale)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, RGBChannalToImage, Composition::rgb)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, YCBCR470ChannalToImage, Composition::ycbcr_470)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_Compose, YCBCR709ChannalToImage, Composition::ycbcr_709)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, CMYKChannalToImage, Composition::cmyk)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, HSVChannalToImage, Composition::hsv)->Apply(sizes);
 BENCHMARK_CAPTURE(BM_Compose, LABChannalToImage, Composition::lab)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_ComposeOnAvx2, HSVChannalToImageAvx2, Composition::hsv)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_ComposeOnAvx2, LABChannalToImageAvx2, Composition::lab)->Apply(sizes);
+BENCHMARK_CAPTURE(BM_ComposeOnAvx2, YCBCR470ChannalToImageAvx2, Composition::ycbcr_470)->Apply(sizes);
 
 BENCHMARK_MAIN();

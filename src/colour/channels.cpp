@@ -1,7 +1,10 @@
 // Channel images: grey, per-channel ranges and the seven compositions. Each pass is one loop
 // chosen before it starts. The integer ones run 32 pixels at a time with AVX2 where the processor
-// has it; HSV and L*a*b* use per-channel tables of the formulas' own intermediate values, so
-// every pixel goes through exactly the double operations of the formula, minus the divisions.
+// has it. HSV and L*a*b* compute in float, sixteen or eight pixels at a time (compose_kernels.inc):
+// HSV exactly, L*a*b* handing the few pixels whose float result lies too near a rounding boundary
+// to the scalar formula. The scalar passes use per-channel tables of the formulas' own
+// intermediate values, so every pixel goes through exactly the double operations of the formula,
+// minus the divisions.
 #include "colour/channels.hpp"
 
 #include <immintrin.h>
@@ -9,6 +12,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 #include "colour/grey.hpp"
 #include "simd/avx2.hpp"
@@ -132,6 +137,50 @@ inline void lab_pixel(const LabTables& t, byte l, byte a, byte b, byte* out) noe
     out[2] = rgb.b;
 }
 
+// The constants of the float L*a*b* passes (compose_kernels.inc), from the same definitions as
+// the tables. The low branch must cover the L* bytes 0 to last_low_byte and no others, and fit a
+// table of 32; `usable` says whether it does.
+struct LabVectorConstants {
+    std::int32_t last_low_byte = -1;
+    bool usable = false;
+    float fy_per_byte = 0, fy_offset = 0;
+    float a_factor[2]{}, b_factor[2]{};  // per branch: high, low
+    float matrix[3][3]{};                // the xyz_to_rgb matrix with X's 0.951, Z's 1.089 and 255.999
+    alignas(64) float low_base[32]{};
+    alignas(64) float low_y[32]{};
+};
+
+const LabVectorConstants& lab_vector_constants() {
+    static const LabVectorConstants constants = [] {
+        const LabTables& t = lab_tables();
+        LabVectorConstants k;
+        int low_count = 0;
+        while (low_count < 256 && t.low_branch[static_cast<std::size_t>(low_count)] != 0) ++low_count;
+        bool prefix = true;
+        for (int c = low_count; c < 256; ++c) prefix = prefix && t.low_branch[static_cast<std::size_t>(c)] == 0;
+        k.usable = prefix && low_count <= 32;
+        k.last_low_byte = low_count - 1;
+        for (int c = 0; c < low_count && c < 32; ++c) {
+            k.low_base[c] = static_cast<float>(t.base[static_cast<std::size_t>(c)]);
+            k.low_y[c] = static_cast<float>(t.y[static_cast<std::size_t>(c)]);
+        }
+        k.fy_per_byte = static_cast<float>(1 / (2.55 * 116));
+        k.fy_offset = static_cast<float>(16.0 / 116);
+        k.a_factor[0] = static_cast<float>(1 / (1.27 * 500));
+        k.a_factor[1] = static_cast<float>(1 / (1.27 * 500 * 7.787));
+        k.b_factor[0] = static_cast<float>(1 / (1.27 * 200));
+        k.b_factor[1] = static_cast<float>(1 / (1.27 * 200 * 7.787));
+        const double m[3][3] = {{3.063, -1.393, -0.476}, {-0.969, 1.876, 0.042}, {0.068, -0.229, 1.069}};
+        for (int c = 0; c < 3; ++c) {
+            k.matrix[c][0] = static_cast<float>(m[c][0] * 0.951 * 255.999);
+            k.matrix[c][1] = static_cast<float>(m[c][1] * 255.999);
+            k.matrix[c][2] = static_cast<float>(m[c][2] * 1.089 * 255.999);
+        }
+        return k;
+    }();
+    return constants;
+}
+
 // ---- scalar compositions -----------------------------------------------------------------------
 
 struct Sources {
@@ -169,6 +218,18 @@ void compose_scalar(const Sources& src, byte* out, std::size_t from, std::size_t
 
 // ---- AVX2 passes -----------------------------------------------------------------------------------
 
+// YCbCr in 16-bit lanes. Each 16.16 factor c splits into m · 65536 + r with r a signed 16-bit
+// number, so that for the centred bytes x (y - 16, cb - 128, cr - 128)
+//   (Σ c·x + 32768) >> 16  =  Σ m·x + ((Σ r·x + 32768) >> 16)
+// exactly: the first sum is a whole multiple of 65536. The r sums are VPMADDWD pairs in 32 bits.
+struct SplitFactor {
+    std::int16_t m, r;
+};
+constexpr SplitFactor split_factor(std::int32_t c) {
+    const std::int32_t m = (c + 32768) >> 16;
+    return {static_cast<std::int16_t>(m), static_cast<std::int16_t>(c - m * 65536)};
+}
+
 OMBRIX_TARGET_AVX2
 
 // channel_masks[channel][k]: all ones at the bytes of 32-byte chunk k of a block that hold the
@@ -192,177 +253,91 @@ OMBRIX_AVX2_INLINE __m256i position(int channel, int k) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(channel_masks[channel][k].v));
 }
 
-struct Quarter {
-    __m256i r, g, b;
+OMBRIX_AVX2_INLINE __m256i word_pair_avx2(std::int32_t lo, std::int32_t hi) { return v::factor_pair(lo, hi); }
+
+// (Σ r·x + 32768) >> 16 for 16 pixels (in the order of the byte unpacks), from VPMADDWD of the word
+// pairs (a, b) and, when given, (c, 2) (which carries the 32768).
+OMBRIX_AVX2_INLINE __m256i rounded_high_avx2(__m256i a, __m256i b, __m256i ab_factors, const __m256i* c,
+                                             __m256i c_factor) {
+    const auto half = [&](__m256i ab, __m256i c2) {
+        __m256i sum = _mm256_madd_epi16(ab, ab_factors);
+        sum = c ? _mm256_add_epi32(sum, _mm256_madd_epi16(c2, c_factor))
+                : _mm256_add_epi32(sum, _mm256_set1_epi32(32768));
+        return _mm256_srai_epi32(sum, 16);
+    };
+    const __m256i two = _mm256_set1_epi16(2);
+    const __m256i c_lo = c ? _mm256_unpacklo_epi16(*c, two) : two, c_hi = c ? _mm256_unpackhi_epi16(*c, two) : two;
+    return _mm256_packs_epi32(half(_mm256_unpacklo_epi16(a, b), c_lo), half(_mm256_unpackhi_epi16(a, b), c_hi));
+}
+
+OMBRIX_AVX2_INLINE __m256i times_small_avx2(__m256i x, std::int16_t m) {
+    return m == 0 ? _mm256_setzero_si256() : m == 1 ? x : _mm256_mullo_epi16(x, _mm256_set1_epi16(m));
+}
+
+// The channels of 16 pixels in 16-bit lanes from the centred y, cb and cr.
+template <Composition K>
+OMBRIX_AVX2_INLINE v::Planes ycbcr_words(__m256i y, __m256i cb, __m256i cr) {
+    constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
+    constexpr SplitFactor luma = split_factor(ycbcr_luma_factor), red_cr = split_factor(k.red_cr),
+                          green_cb = split_factor(-k.green_cb), green_cr = split_factor(-k.green_cr),
+                          blue_cb = split_factor(k.blue_cb);
+    static_assert(luma.m == 1);
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i r = _mm256_add_epi16(_mm256_add_epi16(y, times_small_avx2(cr, red_cr.m)),
+                                       rounded_high_avx2(y, cr, word_pair_avx2(luma.r, red_cr.r), nullptr, none));
+    const __m256i g = _mm256_add_epi16(
+        _mm256_add_epi16(y, _mm256_add_epi16(times_small_avx2(cb, green_cb.m), times_small_avx2(cr, green_cr.m))),
+        rounded_high_avx2(y, cb, word_pair_avx2(luma.r, green_cb.r), &cr, word_pair_avx2(green_cr.r, 16384)));
+    const __m256i b = _mm256_add_epi16(_mm256_add_epi16(y, times_small_avx2(cb, blue_cb.m)),
+                                       rounded_high_avx2(y, cb, word_pair_avx2(luma.r, blue_cb.r), nullptr, none));
+    return {r, g, b};
+}
+
+OMBRIX_AVX2_INLINE __m256i centred(__m256i words, short by) { return _mm256_sub_epi16(words, _mm256_set1_epi16(by)); }
+
+// The byte unpacks and the saturating packs work within 128-bit lanes and undo each other; the
+// packs' saturation to 0..255 is the clamp.
+template <Composition K>
+OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr) {
+    const v::Planes lo =
+        ycbcr_words<K>(centred(v::widen_lo(y), 16), centred(v::widen_lo(cb), 128), centred(v::widen_lo(cr), 128));
+    const v::Planes hi =
+        ycbcr_words<K>(centred(v::widen_hi(y), 16), centred(v::widen_hi(cb), 128), centred(v::widen_hi(cr), 128));
+    return {_mm256_packus_epi16(lo.r, hi.r), _mm256_packus_epi16(lo.g, hi.g), _mm256_packus_epi16(lo.b, hi.b)};
+}
+
+// Where a pass writes: a large new image goes straight to memory with streaming stores, which
+// spare reading each cache line before it is overwritten and leave the sources' lines in the
+// cache. A pass that streams ends with a store fence. The choice is made once per pass, as a
+// template argument.
+template <bool Streams>
+struct Output {
+    static constexpr bool stream = Streams;
+    byte* p;
 };
 
-// 16.16 YCbCr for eight pixels in 32-bit lanes. The packs afterwards saturate to 0..255, which
-// is the clamp.
-OMBRIX_AVX2_INLINE Quarter ycbcr_quarter(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
-    const __m256i luma =
-        _mm256_mullo_epi32(_mm256_sub_epi32(y, _mm256_set1_epi32(16)), _mm256_set1_epi32(ycbcr_luma_factor));
-    cb = _mm256_sub_epi32(cb, _mm256_set1_epi32(128));
-    cr = _mm256_sub_epi32(cr, _mm256_set1_epi32(128));
-    const __m256i round = _mm256_set1_epi32(32768);
-    const __m256i r = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.red_cr), cr));
-    const __m256i g = _mm256_sub_epi32(_mm256_sub_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cb), cb)),
-                                       _mm256_mullo_epi32(_mm256_set1_epi32(k.green_cr), cr));
-    const __m256i b = _mm256_add_epi32(luma, _mm256_mullo_epi32(_mm256_set1_epi32(k.blue_cb), cb));
-    return {_mm256_srai_epi32(_mm256_add_epi32(r, round), 16), _mm256_srai_epi32(_mm256_add_epi32(g, round), 16),
-            _mm256_srai_epi32(_mm256_add_epi32(b, round), 16)};
+template <bool S>
+OMBRIX_AVX2_INLINE void put32(Output<S> out, std::size_t at, __m256i bytes) {
+    if constexpr (S)
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
+    else
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.p + at), bytes);
 }
 
-OMBRIX_AVX2_INLINE __m256i widen16_lo(__m256i v16) { return _mm256_unpacklo_epi16(v16, _mm256_setzero_si256()); }
-OMBRIX_AVX2_INLINE __m256i widen16_hi(__m256i v16) { return _mm256_unpackhi_epi16(v16, _mm256_setzero_si256()); }
-
-// Four quarters of 32-bit values back to 32 bytes, saturating through 16 bits.
-OMBRIX_AVX2_INLINE __m256i pack_bytes(__m256i a, __m256i b, __m256i c, __m256i d) {
-    return _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d));
-}
-
-OMBRIX_AVX2_INLINE v::Planes ycbcr_planes(__m256i y, __m256i cb, __m256i cr, const YcbcrCoefficients& k) {
-    const __m256i y_lo = v::widen_lo(y), y_hi = v::widen_hi(y);
-    const __m256i cb_lo = v::widen_lo(cb), cb_hi = v::widen_hi(cb);
-    const __m256i cr_lo = v::widen_lo(cr), cr_hi = v::widen_hi(cr);
-    const Quarter q0 = ycbcr_quarter(widen16_lo(y_lo), widen16_lo(cb_lo), widen16_lo(cr_lo), k);
-    const Quarter q1 = ycbcr_quarter(widen16_hi(y_lo), widen16_hi(cb_lo), widen16_hi(cr_lo), k);
-    const Quarter q2 = ycbcr_quarter(widen16_lo(y_hi), widen16_lo(cb_hi), widen16_lo(cr_hi), k);
-    const Quarter q3 = ycbcr_quarter(widen16_hi(y_hi), widen16_hi(cb_hi), widen16_hi(cr_hi), k);
-    return {pack_bytes(q0.r, q1.r, q2.r, q3.r), pack_bytes(q0.g, q1.g, q2.g, q3.g), pack_bytes(q0.b, q1.b, q2.b, q3.b)};
-}
-
-// ---- HSV and L*a*b* four pixels at a time in double precision -------------------------------------
-//
-// The same IEEE operations in the same order as the scalar formulas (no fused multiply-add), so
-// the bytes are identical; the per-channel table values are looked up four at a time.
-
-OMBRIX_AVX2_INLINE __m128i clamped_bytes(__m256d x) {
-    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
-    return _mm256_cvttpd_epi32(_mm256_mul_pd(clamped, _mm256_set1_pd(255.999)));
-}
-
-OMBRIX_AVX2_INLINE __m256d cube4(__m256d x) { return _mm256_mul_pd(_mm256_mul_pd(x, x), x); }
-OMBRIX_AVX2_INLINE __m256d times(double k, __m256d x) { return _mm256_mul_pd(_mm256_set1_pd(k), x); }
-
-std::size_t compose_lab_avx2(const Sources& src, byte* out, std::size_t n) {
-    const LabTables& t = lab_tables();
-    const std::size_t blocks = n / v::block_pixels;
-    alignas(32) byte l[32], a[32], b[32];
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-        const std::size_t at = blk * v::block_bytes;
-        _mm256_store_si256(reinterpret_cast<__m256i*>(l), v::load_plane(src.s[0] + at, 0));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(a), v::load_plane(src.s[1] + at, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(b), v::load_plane(src.s[2] + at, 2));
-        __m128i r4[8], g4[8], b4[8];
-        alignas(32) byte branch[32];
-        for (int j = 0; j < 32; ++j) branch[j] = t.low_branch[l[j]];
-        for (int grp = 0; grp < 8; ++grp) {
-            const byte* li = l + 4 * grp;
-            // The branch of each L* byte selects which half of the a and b term tables applies.
-            const __m256d base = v::lookup(t.base.data(), li), Y = v::lookup(t.y.data(), li);
-            const __m256d a_term = v::lookup(t.a_term.data(), a + 4 * grp, branch + 4 * grp);
-            const __m256d b_term = v::lookup(t.b_term.data(), b + 4 * grp, branch + 4 * grp);
-            const __m256d X = times(0.951, cube4(_mm256_add_pd(base, a_term)));
-            const __m256d Z = times(1.089, cube4(_mm256_sub_pd(base, b_term)));
-            const __m256d R = _mm256_sub_pd(_mm256_sub_pd(times(3.063, X), times(1.393, Y)), times(0.476, Z));
-            const __m256d G = _mm256_add_pd(_mm256_add_pd(times(-0.969, X), times(1.876, Y)), times(0.042, Z));
-            const __m256d B = _mm256_add_pd(_mm256_sub_pd(times(0.068, X), times(0.229, Y)), times(1.069, Z));
-            r4[grp] = clamped_bytes(R);
-            g4[grp] = clamped_bytes(G);
-            b4[grp] = clamped_bytes(B);
-        }
-        v::store_planes(out + at, {v::plane_of(r4), v::plane_of(g4), v::plane_of(b4)});
-    }
-    return blocks * v::block_pixels;
-}
-
-OMBRIX_AVX2_INLINE __m128i rounded_bytes(__m256d x) {
-    return _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(255.0)), _mm256_set1_pd(0.5)));
-}
-
-// HSV in float, eight pixels at a time, from the bytes themselves: S = s / 255, V = v / 255 and the
-// sector fraction f = (6h - 255 i) / 255 (the numerator a whole number) each take at most two
-// roundings, and P, Q and T a few more, so each x × 255 + 0.5 lies within 2e-4 of the double
-// formula's. Its whole part is the formula's byte unless it lies within `hsv_guard` of a whole
-// number; such pixels (about one in a thousand) take the formula.
-constexpr float hsv_guard = 3e-4f;
-
-OMBRIX_AVX2_INLINE __m256 eight_floats(const byte* p) {
-    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
-}
-
-// Rounds x × 255 + 0.5 down to a whole number, and marks the lanes within the guard of one.
-OMBRIX_AVX2_INLINE __m128i rounded_halves(__m256 x, __m256& unsure, __m128i& high) {
-    const __m256 y = _mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(255.0f)), _mm256_set1_ps(0.5f));
-    const __m256i whole = _mm256_cvttps_epi32(y);
-    const __m256 fraction = _mm256_sub_ps(y, _mm256_cvtepi32_ps(whole));
-    unsure = _mm256_or_ps(unsure, _mm256_or_ps(_mm256_cmp_ps(fraction, _mm256_set1_ps(hsv_guard), _CMP_LT_OQ),
-                                               _mm256_cmp_ps(fraction, _mm256_set1_ps(1 - hsv_guard), _CMP_GT_OQ)));
-    high = _mm256_extracti128_si256(whole, 1);
-    return _mm256_castsi256_si128(whole);
-}
-
-std::size_t compose_hsv_avx2(const Sources& src, byte* out, std::size_t n) {
-    const HsvTables& t = hsv_tables();
-    const std::size_t blocks = n / v::block_pixels;
-    alignas(32) byte h[32], s[32], val[32], hue_sector[32], hue_for_fraction[32];
-    const __m256 one = _mm256_set1_ps(1.0f), per_byte = _mm256_set1_ps(1.0f / 255);
-    for (std::size_t blk = 0; blk < blocks; ++blk) {
-        const std::size_t at = blk * v::block_bytes;
-        const __m256i hue = v::load_plane(src.s[0] + at, 0);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(h), hue);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(s), v::load_plane(src.s[1] + at, 0));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(val), v::load_plane(src.s[2] + at, 0));
-        // The sector of each hue byte, by the hue thresholds where it steps up (hue 255 is sector 0
-        // with fraction 0).
-        const __m256i top = v::eq_u8(hue, v::splat(255));
-        __m256i sector = _mm256_setzero_si256();
-        for (int k = 1; k <= 5; ++k)
-            sector = _mm256_sub_epi8(
-                sector, v::gt_u8(hue, v::splat(static_cast<byte>(t.sector_start[static_cast<std::size_t>(k)] - 1))));
-        sector = v::select(top, _mm256_setzero_si256(), sector);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(hue_sector), sector);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(hue_for_fraction), v::select(top, _mm256_setzero_si256(), hue));
-        __m128i V4[8], P4[8], Q4[8], T4[8];
-        std::uint32_t doubtful = 0;
-        for (int grp = 0; grp < 4; ++grp) {
-            const int k = 8 * grp;
-            const __m256 S = _mm256_mul_ps(eight_floats(s + k), per_byte);
-            const __m256 V = _mm256_mul_ps(eight_floats(val + k), per_byte);
-            const __m256 f =
-                _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(eight_floats(hue_for_fraction + k), _mm256_set1_ps(6.0f)),
-                                            _mm256_mul_ps(eight_floats(hue_sector + k), _mm256_set1_ps(255.0f))),
-                              per_byte);
-            const __m256 g = _mm256_sub_ps(one, f);
-            __m256 unsure = _mm256_setzero_ps();
-            V4[2 * grp] = rounded_halves(V, unsure, V4[2 * grp + 1]);
-            P4[2 * grp] = rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, S)), unsure, P4[2 * grp + 1]);
-            Q4[2 * grp] =
-                rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, _mm256_mul_ps(S, f))), unsure, Q4[2 * grp + 1]);
-            T4[2 * grp] =
-                rounded_halves(_mm256_mul_ps(V, _mm256_sub_ps(one, _mm256_mul_ps(S, g))), unsure, T4[2 * grp + 1]);
-            doubtful |= static_cast<std::uint32_t>(_mm256_movemask_ps(unsure)) << k;
-        }
-        const __m256i Vb = v::plane_of(V4), Pb = v::plane_of(P4), Qb = v::plane_of(Q4), Tb = v::plane_of(T4);
-        const auto in = [&](int k) { return v::eq_u8(sector, v::splat(static_cast<byte>(k))); };
-        const __m256i s1 = in(1), s2 = in(2), s3 = in(3), s4 = in(4), s5 = in(5);
-        // (r, g, b) by sector: 0 (V, T, P), 1 (Q, V, P), 2 (P, V, T), 3 (P, Q, V), 4 (T, P, V), 5 (V, P, Q).
-        const __m256i r = v::select(s1, Qb, v::select(_mm256_or_si256(s2, s3), Pb, v::select(s4, Tb, Vb)));
-        const __m256i gr =
-            v::select(_mm256_or_si256(s1, s2), Vb, v::select(s3, Qb, v::select(_mm256_or_si256(s4, s5), Pb, Tb)));
-        const __m256i b = v::select(_mm256_or_si256(s3, s4), Vb, v::select(s2, Tb, v::select(s5, Qb, Pb)));
-        v::store_planes(out + at, {r, gr, b});
-        for (; doubtful != 0; doubtful &= doubtful - 1) {
-            const auto j = static_cast<std::size_t>(__builtin_ctz(doubtful));
-            hsv_pixel(t, h[j], s[j], val[j], out + at + 3 * j);
-        }
-    }
-    return blocks * v::block_pixels;
+template <bool S>
+OMBRIX_AVX2_INLINE void put_planes(Output<S> out, std::size_t at, const v::Planes& q) {
+    if constexpr (!S) return v::store_planes(out.p + at, q);
+    // join_chunk(k) holds bytes 16k.. of each lane's 48: the 96 bytes in order are c0.lo c1.lo,
+    // c2.lo c0.hi, c1.hi c2.hi.
+    const __m256i c0 = v::join_chunk(q, 0), c1 = v::join_chunk(q, 1), c2 = v::join_chunk(q, 2);
+    put32(out, at, _mm256_permute2x128_si256(c0, c1, 0x20));
+    put32(out, at + 32, _mm256_permute2x128_si256(c2, c0, 0x30));
+    put32(out, at + 64, _mm256_permute2x128_si256(c1, c2, 0x31));
 }
 
 // Returns how many pixels it composed (whole blocks only).
-template <Composition K>
-std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
+template <Composition K, bool S>
+std::size_t compose_avx2(const Sources& src, Output<S> out, std::size_t n) {
     const std::size_t blocks = n / v::block_pixels;
     for (std::size_t i = 0; i < blocks; ++i) {
         const std::size_t at = i * v::block_bytes;
@@ -372,22 +347,84 @@ std::size_t compose_avx2(const Sources& src, byte* out, std::size_t n) {
                 __m256i bytes = load32(src.s[0] + chunk);
                 bytes = v::select(position(1, k), load32(src.s[1] + chunk), bytes);
                 bytes = v::select(position(2, k), load32(src.s[2] + chunk), bytes);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + chunk), bytes);
+                put32(out, chunk, bytes);
             }
         } else if constexpr (K == Composition::cmyk) {
             const __m256i key = v::load_plane(src.s[3] + at, 2);
             const __m256i c = v::load_plane(src.s[0] + at, 0), m = v::load_plane(src.s[1] + at, 1),
                           y = v::load_plane(src.s[2] + at, 2);
-            v::store_planes(out + at, {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
-                                       v::not_u8(_mm256_add_epi8(y, key))});
+            put_planes(out, at,
+                       {v::not_u8(_mm256_add_epi8(c, key)), v::not_u8(_mm256_add_epi8(m, key)),
+                        v::not_u8(_mm256_add_epi8(y, key))});
         } else {
-            constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
-            v::store_planes(out + at, ycbcr_planes(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
-                                                   v::load_plane(src.s[2] + at, 2), k));
+            put_planes(out, at,
+                       ycbcr_planes<K>(v::load_plane(src.s[0] + at, 0), v::load_plane(src.s[1] + at, 1),
+                                       v::load_plane(src.s[2] + at, 2)));
         }
     }
     return blocks * v::block_pixels;
 }
+
+namespace avx2_width {
+constexpr int lanes = 8;
+OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return v::load_plane(p, channel); }
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block(Output<S> out, std::size_t at, const v::Planes& q) {
+    put_planes(out, at, q);
+}
+using F = float [[gnu::vector_size(32)]];
+using I = std::int32_t [[gnu::vector_size(32)]];
+
+template <int G, class V>
+OMBRIX_AVX2_INLINE void widen(__m256i plane, V& x) {
+    const __m128i half = G < 2 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1);
+    const __m256i ints = _mm256_cvtepu8_epi32(G % 2 ? _mm_srli_si128(half, 8) : half);
+    if constexpr (std::is_same_v<V, F>)
+        x = F(_mm256_cvtepi32_ps(ints));
+    else
+        x = I(ints);
+}
+OMBRIX_AVX2_INLINE void plane_of(const I (&g)[4], __m256i& out) {
+    // Only the low bytes count; cleared above them, the saturating packs keep them. The packs work
+    // within 128-bit lanes, which leaves the groups' quarters to put back in order.
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const auto low_of = [&](int k) { return _mm256_and_si256(__m256i(g[k]), low); };
+    const __m256i words01 = _mm256_packs_epi32(low_of(0), low_of(1));
+    const __m256i words23 = _mm256_packs_epi32(low_of(2), low_of(3));
+    const __m256i bytes = _mm256_packus_epi16(words01, words23);
+    out = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+OMBRIX_AVX2_INLINE std::uint32_t near_half(const F& a, const F& b, const F& c, float limit) {
+    const auto beyond = [limit](const F& x) { return (x > limit) | (x < -limit); };
+    const I any = beyond(a) | beyond(b) | beyond(c);
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(__m256i(any))));
+}
+OMBRIX_AVX2_INLINE void lookup32(const float* table, const I& index, F& f) {
+    const __m256i i = __m256i(index);
+    const __m256 t0 = _mm256_permutevar8x32_ps(_mm256_load_ps(table), i);
+    const __m256 t1 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 8), i);
+    const __m256 t2 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 16), i);
+    const __m256 t3 = _mm256_permutevar8x32_ps(_mm256_load_ps(table + 24), i);
+    // Bit 3 of the index picks within each pair of eight, bit 4 between the pairs.
+    const __m256 bit3 = _mm256_castsi256_ps(_mm256_slli_epi32(i, 28));
+    const __m256 bit4 = _mm256_castsi256_ps(_mm256_slli_epi32(i, 27));
+    f = F(_mm256_blendv_ps(_mm256_blendv_ps(t0, t1, bit3), _mm256_blendv_ps(t2, t3, bit3), bit4));
+}
+OMBRIX_AVX2_INLINE void clamp(const F& x, float low, float high, F& f) {
+    f = F(_mm256_min_ps(_mm256_max_ps(__m256(x), _mm256_set1_ps(low)), _mm256_set1_ps(high)));
+}
+OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) {
+    f = F(_mm256_fmadd_ps(__m256(a), __m256(x), __m256(c)));
+}
+OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
+    whole = I(_mm256_cvtps_epi32(__m256(y)));
+    off = y - F(_mm256_round_ps(__m256(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
+OMBRIX_AVX2_INLINE void round_nearest(const F& y, F& f) {
+    f = F(_mm256_round_ps(__m256(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
+#include "colour/compose_kernels.inc"
+}  // namespace avx2_width
 
 std::size_t grey_avx2(byte* p, std::size_t n) {
     return v::for_each_block(p, n, [](byte* block) { v::store_grey(block, v::grey_level(v::load_planes(block))); });
@@ -395,19 +432,198 @@ std::size_t grey_avx2(byte* p, std::size_t n) {
 
 OMBRIX_TARGET_END
 
+OMBRIX_TARGET_AVX512_VBMI
+
+// A block's 96 bytes split into channel planes and joined again by byte permutes over two
+// registers; the second register's upper half is never read.
+struct alignas(64) PermuteIndex {
+    std::int8_t v[64];
+};
+template <class Pick>
+constexpr PermuteIndex permute_index(Pick pick) {
+    PermuteIndex m{};
+    for (int j = 0; j < 64; ++j) m.v[j] = static_cast<std::int8_t>(pick(j));
+    return m;
+}
+// Plane byte j of channel c is block byte 3j + c.
+constexpr PermuteIndex split_index[3] = {permute_index([](int j) { return j < 32 ? 3 * j : 0; }),
+                                         permute_index([](int j) { return j < 32 ? 3 * j + 1 : 0; }),
+                                         permute_index([](int j) { return j < 32 ? 3 * j + 2 : 0; })};
+// Block byte k is byte k / 3 of plane k % 3, with the red and green planes in the first register
+// and the blue one in the second.
+constexpr PermuteIndex join_index[2] = {permute_index([](int k) { return 32 * (k % 3) + k / 3; }),
+                                        permute_index([](int j) {
+                                            const int k = 64 + (j < 32 ? j : 0);
+                                            return 32 * (k % 3) + k / 3;
+                                        })};
+
+OMBRIX_AVX2_INLINE __m512i index_of(const PermuteIndex& m) { return _mm512_load_si512(m.v); }
+
+OMBRIX_AVX2_INLINE __m256i load_channel_vbmi(const byte* p, int channel) {
+    const __m512i first = _mm512_loadu_si512(p);
+    const __m512i second = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 64)));
+    return _mm512_castsi512_si256(_mm512_permutex2var_epi8(first, index_of(split_index[channel]), second));
+}
+
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block_vbmi(Output<S> out, std::size_t at, const v::Planes& q) {
+    const __m512i red_green = _mm512_inserti64x4(_mm512_castsi256_si512(q.r), q.g, 1);
+    const __m512i blue = _mm512_castsi256_si512(q.b);
+    const __m512i first = _mm512_permutex2var_epi8(red_green, index_of(join_index[0]), blue);
+    const __m256i last = _mm512_castsi512_si256(_mm512_permutex2var_epi8(red_green, index_of(join_index[1]), blue));
+    put32(out, at, _mm512_castsi512_si256(first));
+    put32(out, at + 32, _mm512_extracti64x4_epi64(first, 1));
+    put32(out, at + 64, last);
+}
+
+OMBRIX_AVX2_INLINE __m512i word_pair(std::int32_t lo, std::int32_t hi) {
+    return _mm512_set1_epi32(
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(hi) << 16) | (static_cast<std::uint32_t>(lo) & 0xFFFFu)));
+}
+
+// (Σ r·x + 32768) >> 16 for 32 pixels, from VPMADDWD of the word pairs (a, b) and, when given,
+// (c, 2) (which carries the 32768); back in 16-bit lanes in pixel order.
+OMBRIX_AVX2_INLINE __m512i rounded_high(__m512i a, __m512i b, __m512i ab_factors, const __m512i* c, __m512i c_factor) {
+    const auto half = [&](__m512i ab, __m512i c2) {
+        __m512i sum = _mm512_madd_epi16(ab, ab_factors);
+        sum = c ? _mm512_add_epi32(sum, _mm512_madd_epi16(c2, c_factor))
+                : _mm512_add_epi32(sum, _mm512_set1_epi32(32768));
+        return _mm512_srai_epi32(sum, 16);
+    };
+    const __m512i two = _mm512_set1_epi16(2);
+    const __m512i c_lo = c ? _mm512_unpacklo_epi16(*c, two) : two, c_hi = c ? _mm512_unpackhi_epi16(*c, two) : two;
+    return _mm512_packs_epi32(half(_mm512_unpacklo_epi16(a, b), c_lo), half(_mm512_unpackhi_epi16(a, b), c_hi));
+}
+
+OMBRIX_AVX2_INLINE __m512i times_small(__m512i x, std::int16_t m) {
+    return m == 0 ? _mm512_setzero_si512() : m == 1 ? x : _mm512_mullo_epi16(x, _mm512_set1_epi16(m));
+}
+
+OMBRIX_AVX2_INLINE __m256i saturated_bytes(__m512i words) {
+    return _mm512_cvtusepi16_epi8(_mm512_max_epi16(words, _mm512_setzero_si512()));
+}
+
 template <Composition K>
-void compose_kind(const Sources& src, byte* out, std::size_t n) {
-    simd::run_widest(
-        simd::NoPass{},
-        [&]() -> std::size_t {
-            if constexpr (K == Composition::hsv)
-                return hsv_tables().sectors_ascend ? compose_hsv_avx2(src, out, n) : 0;
-            else if constexpr (K == Composition::lab)
-                return compose_lab_avx2(src, out, n);
-            else
+OMBRIX_AVX2_INLINE v::Planes ycbcr_planes_avx512(__m256i y_bytes, __m256i cb_bytes, __m256i cr_bytes) {
+    constexpr const YcbcrCoefficients& k = K == Composition::ycbcr_470 ? ycbcr470 : ycbcr709;
+    constexpr SplitFactor luma = split_factor(ycbcr_luma_factor), red_cr = split_factor(k.red_cr),
+                          green_cb = split_factor(-k.green_cb), green_cr = split_factor(-k.green_cr),
+                          blue_cb = split_factor(k.blue_cb);
+    static_assert(luma.m == 1);
+    const __m512i y = _mm512_sub_epi16(_mm512_cvtepu8_epi16(y_bytes), _mm512_set1_epi16(16));
+    const __m512i cb = _mm512_sub_epi16(_mm512_cvtepu8_epi16(cb_bytes), _mm512_set1_epi16(128));
+    const __m512i cr = _mm512_sub_epi16(_mm512_cvtepu8_epi16(cr_bytes), _mm512_set1_epi16(128));
+    const __m512i none = _mm512_setzero_si512();
+    const __m512i r = _mm512_add_epi16(_mm512_add_epi16(y, times_small(cr, red_cr.m)),
+                                       rounded_high(y, cr, word_pair(luma.r, red_cr.r), nullptr, none));
+    const __m512i g = _mm512_add_epi16(
+        _mm512_add_epi16(y, _mm512_add_epi16(times_small(cb, green_cb.m), times_small(cr, green_cr.m))),
+        rounded_high(y, cb, word_pair(luma.r, green_cb.r), &cr, word_pair(green_cr.r, 16384)));
+    const __m512i b = _mm512_add_epi16(_mm512_add_epi16(y, times_small(cb, blue_cb.m)),
+                                       rounded_high(y, cb, word_pair(luma.r, blue_cb.r), nullptr, none));
+    return {saturated_bytes(r), saturated_bytes(g), saturated_bytes(b)};
+}
+
+template <Composition K, bool S>
+std::size_t compose_ycbcr_avx512(const Sources& src, Output<S> out, std::size_t n) {
+    const std::size_t blocks = n / v::block_pixels;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const std::size_t at = i * v::block_bytes;
+        write_block_vbmi(
+            out, at,
+            ycbcr_planes_avx512<K>(load_channel_vbmi(src.s[0] + at, 0), load_channel_vbmi(src.s[1] + at, 1),
+                                   load_channel_vbmi(src.s[2] + at, 2)));
+    }
+    return blocks * v::block_pixels;
+}
+
+namespace avx512_width {
+constexpr int lanes = 16;
+OMBRIX_AVX2_INLINE __m256i load_channel(const byte* p, int channel) { return load_channel_vbmi(p, channel); }
+template <bool S>
+OMBRIX_AVX2_INLINE void write_block(Output<S> out, std::size_t at, const v::Planes& q) {
+    write_block_vbmi(out, at, q);
+}
+using F = float [[gnu::vector_size(64)]];
+using I = std::int32_t [[gnu::vector_size(64)]];
+
+template <int G, class V>
+OMBRIX_AVX2_INLINE void widen(__m256i plane, V& x) {
+    const __m512i ints =
+        _mm512_cvtepu8_epi32(G == 0 ? _mm256_castsi256_si128(plane) : _mm256_extracti128_si256(plane, 1));
+    if constexpr (std::is_same_v<V, F>)
+        x = F(_mm512_cvtepi32_ps(ints));
+    else
+        x = I(ints);
+}
+OMBRIX_AVX2_INLINE void plane_of(const I (&g)[2], __m256i& out) {
+    out = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm512_cvtepi32_epi8(__m512i(g[0]))),
+                                  _mm512_cvtepi32_epi8(__m512i(g[1])), 1);
+}
+OMBRIX_AVX2_INLINE std::uint32_t near_half(const F& a, const F& b, const F& c, float limit) {
+    // VRANGEPS with 0b1011: the larger magnitude, sign cleared.
+    const __m512 largest = _mm512_range_ps(_mm512_range_ps(__m512(a), __m512(b), 0b1011), __m512(c), 0b1011);
+    return _mm512_cmp_ps_mask(largest, _mm512_set1_ps(limit), _CMP_GT_OQ);
+}
+OMBRIX_AVX2_INLINE void lookup32(const float* table, const I& index, F& f) {
+    f = F(_mm512_permutex2var_ps(_mm512_load_ps(table), __m512i(index), _mm512_load_ps(table + 16)));
+}
+OMBRIX_AVX2_INLINE void clamp(const F& x, float low, float high, F& f) {
+    f = F(_mm512_min_ps(_mm512_max_ps(__m512(x), _mm512_set1_ps(low)), _mm512_set1_ps(high)));
+}
+OMBRIX_AVX2_INLINE void mul_add(const F& a, const F& x, const F& c, F& f) {
+    f = F(_mm512_fmadd_ps(__m512(a), __m512(x), __m512(c)));
+}
+OMBRIX_AVX2_INLINE void nearest_whole(const F& y, I& whole, F& off) {
+    whole = I(_mm512_cvtps_epi32(__m512(y)));
+    off = F(_mm512_reduce_ps(__m512(y), 0x08));  // y minus y rounded to nearest, without the inexact flag
+}
+OMBRIX_AVX2_INLINE void round_nearest(const F& y, F& f) {
+    f = F(_mm512_roundscale_ps(__m512(y), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
+}
+#include "colour/compose_kernels.inc"
+}  // namespace avx512_width
+
+OMBRIX_TARGET_END
+
+// Streaming pays where the image is far larger than the caches.
+constexpr std::size_t stream_bytes = std::size_t{16} << 20;
+
+template <Composition K>
+void compose_kind(const Sources& src, byte* out_bytes, std::size_t n) {
+    const auto run = [&]<bool S>(Output<S> out) {
+        const auto avx2 = [&]() -> std::size_t {
+            if constexpr (K == Composition::hsv) {
+                return hsv_tables().sectors_ascend ? avx2_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
+            } else if constexpr (K == Composition::lab) {
+                const LabVectorConstants& k = lab_vector_constants();
+                return k.usable ? avx2_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+            } else {
                 return compose_avx2<K>(src, out, n);
-        },
-        [&](std::size_t done) { compose_scalar<K>(src, out, done, n); });
+            }
+        };
+        const auto avx512 = [&]() -> std::size_t {
+            if (!simd::avx512_vbmi_supported()) return avx2();
+            if constexpr (K == Composition::hsv) {
+                return hsv_tables().sectors_ascend ? avx512_width::compose_hsv_blocks(hsv_tables(), src, out, n) : 0;
+            } else if constexpr (K == Composition::lab) {
+                const LabVectorConstants& k = lab_vector_constants();
+                return k.usable ? avx512_width::compose_lab_blocks(lab_tables(), k, src, out, n) : 0;
+            } else if constexpr (K == Composition::ycbcr_470 || K == Composition::ycbcr_709) {
+                return compose_ycbcr_avx512<K>(src, out, n);
+            } else {
+                return avx2();
+            }
+        };
+        simd::run_widest(avx512, avx2, [&](std::size_t done) {
+            if constexpr (S) _mm_sfence();
+            compose_scalar<K>(src, out_bytes, done, n);
+        });
+    };
+    if (3 * n >= stream_bytes && reinterpret_cast<std::uintptr_t>(out_bytes) % 32 == 0)
+        run(Output<true>{out_bytes});
+    else
+        run(Output<false>{out_bytes});
 }
 
 }  // namespace

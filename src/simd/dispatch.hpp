@@ -21,6 +21,10 @@ Path active_path() noexcept;
 // changes nothing.
 void cap_path(Path cap) noexcept;
 
+// Whether the processor has AVX-512 VBMI (byte permutes across a whole register). Passes that use
+// it run their AVX-512 path only where it is there, and their AVX2 path elsewhere.
+bool avx512_vbmi_supported() noexcept;
+
 // True when the passes may use AVX2.
 inline bool avx2_enabled() noexcept { return active_path() >= Path::avx2; }
 // True when the passes may use AVX-512.

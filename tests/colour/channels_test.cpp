@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <span>
 #include <vector>
 
+#include "pixel/reference_formulas.hpp"
 #include "pixel/transform_support.hpp"
 #include "simd/dispatch.hpp"
 #include "store/errors.hpp"
@@ -183,6 +185,121 @@ TEST(Composition, FastPathsMatchTheFormulasForEveryChannelTriple) {
         expect_reference(kind, sources, *out);
     }
 }
+
+// ---- every channel triple on every path ---------------------------------------------------------
+//
+// The formulas of the HSV, L*a*b* and YCbCr compositions written out plainly from their bytes, in
+// the double operations of their definitions, for checking every path against something it does
+// not share.
+
+std::uint8_t rounded_unit(double x) { return static_cast<std::uint8_t>(static_cast<int>(x * 255 + 0.5)); }
+
+Rgb hsv_formula(int h_byte, int s_byte, int v_byte) {
+    const double h = h_byte / 255.0, s = s_byte / 255.0, v = v_byte / 255.0;
+    if (s_byte == 0) return {rounded_unit(v), rounded_unit(v), rounded_unit(v)};
+    double h6 = h * 6;
+    if (h6 == 6) h6 = 0;
+    const int i = static_cast<int>(h6);
+    const double f = h6 - i;
+    const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+    const double by_sector[6][3] = {{v, t, p}, {q, v, p}, {p, v, t}, {p, q, v}, {t, p, v}, {v, p, q}};
+    return {rounded_unit(by_sector[i][0]), rounded_unit(by_sector[i][1]), rounded_unit(by_sector[i][2])};
+}
+
+std::uint8_t clamped_unit(double x) {
+    if (!(x > 0)) x = 0;
+    if (!(x < 1)) x = 1;
+    return static_cast<std::uint8_t>(static_cast<int>(x * 255.999));
+}
+
+Rgb lab_formula(int l_byte, int a_byte, int b_byte) {
+    const double L = l_byte / 2.55, a = (a_byte - 128) / 1.27, b = (b_byte - 128) / 1.27;
+    const double fy = (L + 16) / 116;
+    double X, Y, Z;
+    if (fy * fy * fy > 0.008856) {
+        Y = fy * fy * fy;
+        const double fx = fy + a / 500, fz = fy - b / 200;
+        X = 0.951 * (fx * fx * fx);
+        Z = 1.089 * (fz * fz * fz);
+    } else {
+        Y = L / 903.3;
+        const double c = std::pow(Y, 0.3333333333333333);
+        const double fx = c + a / 500 / 7.787, fz = c - b / 200 / 7.787;
+        X = 0.951 * (fx * fx * fx);
+        Z = 1.089 * (fz * fz * fz);
+    }
+    return {clamped_unit(3.063 * X - 1.393 * Y - 0.476 * Z), clamped_unit(-0.969 * X + 1.876 * Y + 0.042 * Z),
+            clamped_unit(0.068 * X - 0.229 * Y + 1.069 * Z)};
+}
+
+Rgb ycbcr_formula(int y, int cb, int cr, int red_cr, int green_cb, int green_cr, int blue_cb) {
+    const int luma = (y - 16) * 56284;
+    const auto channel = [](int x) { return static_cast<std::uint8_t>(std::clamp((x + 32768) >> 16, 0, 255)); };
+    return {channel(luma + red_cr * (cr - 128)), channel(luma - green_cb * (cb - 128) - green_cr * (cr - 128)),
+            channel(luma + blue_cb * (cb - 128))};
+}
+
+Rgb formula(Composition kind, Rgb triple) {
+    switch (kind) {
+        case Composition::hsv:
+            return hsv_formula(triple.r, triple.g, triple.b);
+        case Composition::lab:
+            return lab_formula(triple.r, triple.g, triple.b);
+        case Composition::ycbcr_470:
+            return ycbcr_formula(triple.r, triple.g, triple.b, 80723, 19896, 41133, 101954);
+        default:
+            return ycbcr_formula(triple.r, triple.g, triple.b, 90659, 10783, 26948, 106825);
+    }
+}
+
+class CompositionOnEveryPath : public ::testing::TestWithParam<simd::Path> {};
+
+TEST_P(CompositionOnEveryPath, MatchesItsFormulaForEveryChannelTriple) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
+    // The 2^24 triples in three images: half of them in a 24 MiB one, a quarter in each of two
+    // 12 MiB ones, as the passes write large and small images differently (streaming or not).
+    struct Range {
+        std::size_t first;
+        std::int32_t rows;
+    };
+    for (Range range : {Range{0, 2048}, Range{std::size_t{1} << 23, 1024}, Range{std::size_t{3} << 22, 1024}}) {
+        const std::size_t count = std::size_t{4096} * static_cast<std::size_t>(range.rows);
+        std::unique_ptr<ImageRecord> sources[3];
+        for (auto& source : sources) source = make_record(4096, range.rows);
+        for (Composition kind : {Composition::hsv, Composition::lab, Composition::ycbcr_470, Composition::ycbcr_709}) {
+            // Pixel i of source c holds byte c of the triple at the offset the composition reads
+            // from that source, and other bytes beside it, so that reading a wrong offset shows.
+            for (std::size_t c = 0; c < 3; ++c) {
+                const std::size_t offset = kind == Composition::hsv ? 0 : c;
+                std::uint8_t* p = sources[c]->rgb.data();
+                for (std::size_t i = 0; i < count; ++i, p += 3) {
+                    const Rgb colour = test_images::colour_number(range.first + i);
+                    const std::uint8_t bytes[3] = {colour.r, colour.g, colour.b};
+                    for (std::size_t k = 0; k < 3; ++k)
+                        p[k] = k == offset ? bytes[c] : static_cast<std::uint8_t>(bytes[c] * 7 + 31 * k + 1);
+                }
+            }
+            const ImageRecord* const from[] = {sources[0].get(), sources[1].get(), sources[2].get()};
+            auto out = make_record(4096, range.rows);
+            compose_into(kind, from, out->rgb.data());
+            std::size_t wrong = 0, first_wrong = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (pixel(*out, i) == formula(kind, test_images::colour_number(range.first + i))) continue;
+                if (wrong++ == 0) first_wrong = i;
+            }
+            const Rgb triple = test_images::colour_number(range.first + first_wrong), got = pixel(*out, first_wrong),
+                      want = formula(kind, triple);
+            EXPECT_EQ(wrong, 0u) << "composition " << static_cast<int>(kind) << ", first at (" << int{triple.r} << ", "
+                                 << int{triple.g} << ", " << int{triple.b} << "): got (" << int{got.r} << ", "
+                                 << int{got.g} << ", " << int{got.b} << "), want (" << int{want.r} << ", "
+                                 << int{want.g} << ", " << int{want.b} << ")";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, CompositionOnEveryPath, ::testing::ValuesIn(reference::every_path),
+                         reference::path_name);
 
 TEST(Composition, KnownColours) {
     Images images;
