@@ -420,7 +420,7 @@ OMBRIX_TARGET_END
 // a byte kept from another row is written back as it was. Loads and stores reaching outside
 // [begin, end) are masked.
 
-OMBRIX_TARGET_AVX512
+OMBRIX_TARGET_AVX512_VBMI
 
 namespace w = simd::avx512;
 
@@ -435,6 +435,15 @@ inline __mmask64 first_bytes(std::ptrdiff_t n) {
 // The bytes of the 64 at `p` that lie inside [begin, end).
 inline __mmask64 bytes_inside(const std::uint8_t* p, const std::uint8_t* begin, const std::uint8_t* end) {
     return first_bytes(end - p) & ~first_bytes(begin - p);
+}
+
+// Lane j of the result is lane j - 1 of v; lane 0 is zero. One byte permute.
+[[gnu::always_inline]] inline __m512i bytes_up_one_lane(__m512i v) {
+    const __m512i from =
+        _mm512_set_epi8(62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39,
+                        38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
+                        14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0);
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{1}, from, v);
 }
 
 // Rows (a, b, c, d) of 128-bit lanes become columns.
@@ -470,6 +479,9 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
                     static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
         }
     }
+    // Whether the image is too large to stay in the last-level cache (32 MiB on the machines
+    // measured) between one call and the next; below that, prefetching measured slower.
+    const bool from_memory = end - begin > std::ptrdiff_t{32} << 20;
     // made[s % 3]: the bytes made at step s; lifted[s % 6]: the same moved up one lane; and with
     // mixed signs lifted_read[s % 3]: the bytes read at step s moved up one lane, lane 1 taking
     // the saved original. Lanes keep what they read until they reach column 1, so the zeros here
@@ -482,7 +494,7 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
     __m512i staged[4][16];
     const auto tile = [&]<bool Edge, bool Pieces>(std::int64_t s0) __attribute__((always_inline)) {
         const auto at = [&](int j) { return rows[j] + (s0 - 3 * j); };
-        if constexpr (!Edge) {
+        if (!Edge && from_memory) {
             // 64 rows are more streams than the hardware follows: ask for each row's line four
             // tiles ahead, into the level-2 cache (the level-1 sets may be crowded, see below).
 #pragma GCC unroll 64
@@ -550,11 +562,11 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
                     result = w::mean_of_four_u8(read, made[s % 3], lifted_read[s % 3], lifted[s % 6], keep, read);
                     const auto b = static_cast<std::size_t>(s0 + s);
                     const std::uint8_t below = !Edge || b < row_bytes ? below_original[b] : 0;
-                    lifted_read[s % 3] = w::bytes_up_one_lane(_mm512_mask_set1_epi8(read, 1, static_cast<char>(below)));
+                    lifted_read[s % 3] = bytes_up_one_lane(_mm512_mask_set1_epi8(read, 1, static_cast<char>(below)));
                 } else {
                     result = w::mean_of_four_u8(read, made[s % 3], lifted[(s + 3) % 6], lifted[s % 6], keep, read);
                 }
-                lifted[s % 6] = w::bytes_up_one_lane(result);
+                lifted[s % 6] = bytes_up_one_lane(result);
                 made[s % 3] = result;
                 out[p] = result;
             }
@@ -665,8 +677,10 @@ void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, st
     };
     simd::run_widest(
         [&] {
-            for (; y + wide_lanes - 1 <= height; y += wide_lanes - 1)
-                blur_band_up_left_avx512(rgb, stride, width, y, end);
+            if (simd::avx512_vbmi_supported()) {
+                for (; y + wide_lanes - 1 <= height; y += wide_lanes - 1)
+                    blur_band_up_left_avx512(rgb, stride, width, y, end);
+            }
             return narrow_bands();
         },
         narrow_bands, [&](std::size_t done) { blur_rows(1 + static_cast<std::int64_t>(done), height); });
@@ -735,9 +749,11 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
             };
             simd::run_widest(
                 [&] {
-                    for (; y - (wide_lanes - 2) >= 0; y -= wide_lanes - 1)
-                        blur_band_down_left_avx512(rgb, stride, width, y, end, saved(y + 1),
-                                                   saved(y - (wide_lanes - 2)));
+                    if (simd::avx512_vbmi_supported()) {
+                        for (; y - (wide_lanes - 2) >= 0; y -= wide_lanes - 1)
+                            blur_band_down_left_avx512(rgb, stride, width, y, end, saved(y + 1),
+                                                       saved(y - (wide_lanes - 2)));
+                    }
                     return narrow_bands();
                 },
                 narrow_bands, [](std::size_t) {});

@@ -27,11 +27,6 @@ OMBRIX_AVX512_INLINE __m512i mean_of_four_u8(__m512i a, __m512i b, __m512i c, __
     return _mm512_mask_sub_epi8(kept, ~keep, _mm512_avg_epu8(u, w), _mm512_and_si512(odd, _mm512_set1_epi8(1)));
 }
 
-// Lane j of the result is lane j - 1 of v; lane 0 is zero.
-OMBRIX_AVX512_INLINE __m512i bytes_up_one_lane(__m512i v) {
-    return _mm512_alignr_epi8(v, _mm512_alignr_epi64(v, _mm512_setzero_si512(), 6), 15);
-}
-
 // Where transpose_16x16 leaves column c: the 4-bit reversal of c.
 constexpr int transposed_row(int c) { return ((c & 1) << 3) | ((c & 2) << 1) | ((c & 4) >> 1) | ((c & 8) >> 3); }
 
