@@ -411,14 +411,13 @@ OMBRIX_TARGET_END
 // three steps before and the one to its left six steps before.
 //
 // A tile is 64 steps, a 64-byte window of every lane's row. The windows are turned by 4 x 4
-// transpositions of 128-bit lanes (or loaded and stored in 16-byte pieces, see `crowded`) and then
-// by 16 x 16 byte transpositions, chunk by chunk, so that lanes 16 q to 16 q + 15 sit in 128-bit
-// lane q. A lane whose column lies outside [1, width - 1] keeps the byte it read, as in the
-// narrower bands. Lane
-// j's 64 bytes start 3 (width - 1) bytes after lane j - 1's (3 (width + 1) before them with mixed
-// signs), so for widths of 23 and more no lane writes a byte another lane of the same tile reads:
-// a byte kept from another row is written back as it was. Loads and stores reaching outside
-// [begin, end) are masked.
+// transpositions of 128-bit lanes and then by 16 x 16 byte transpositions, chunk by chunk, so that
+// lanes 16 q to 16 q + 15 sit in 128-bit lane q, and back again (or stored in 16-byte pieces, see
+// `crowded`). A lane whose column lies outside [1, width - 1] keeps the byte it read, as in the
+// narrower bands. Lane j's 64 bytes start 3 (width - 1) bytes after lane j - 1's (3 (width + 1)
+// before them with mixed signs), so for widths of 23 and more no lane writes a byte another lane
+// of the same tile reads: a byte kept from another row is written back as it was. Loads and
+// stores reaching outside [begin, end) are masked.
 
 OMBRIX_TARGET_AVX512_VBMI
 
@@ -501,35 +500,17 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
             for (int j = 0; j < wide_lanes; ++j)
                 _mm_prefetch(reinterpret_cast<const char*>(at(j) + 4 * wide_tile_steps), _MM_HINT_T1);
         }
-        if constexpr (!Pieces) {
 #pragma GCC unroll 16
-            for (int r = 0; r < 16; ++r) {
-                __m512i v[4];
+        for (int r = 0; r < 16; ++r) {
+            __m512i v[4];
 #pragma GCC unroll 4
-                for (int q = 0; q < 4; ++q) {
-                    const std::uint8_t* from = at(16 * q + r);
-                    v[q] =
-                        Edge ? _mm512_maskz_loadu_epi8(bytes_inside(from, begin, end), from) : _mm512_loadu_si512(from);
-                }
-                transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
-#pragma GCC unroll 4
-                for (int k = 0; k < 4; ++k) staged[k][r] = v[k];
+            for (int q = 0; q < 4; ++q) {
+                const std::uint8_t* from = at(16 * q + r);
+                v[q] = Edge ? _mm512_maskz_loadu_epi8(bytes_inside(from, begin, end), from) : _mm512_loadu_si512(from);
             }
-        } else {
-#pragma GCC unroll 16
-            for (int r = 0; r < 16; ++r) {
+            transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
 #pragma GCC unroll 4
-                for (int q = 0; q < 4; ++q) {
-                    const std::uint8_t* from = at(16 * q + r);
-                    const auto lane = static_cast<__mmask16>(0xF << (4 * q));
-#pragma GCC unroll 4
-                    for (int k = 0; k < 4; ++k) {
-                        const __m128i piece = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * k));
-                        staged[k][r] = q == 0 ? _mm512_broadcast_i32x4(piece)
-                                              : _mm512_mask_broadcast_i32x4(staged[k][r], lane, piece);
-                    }
-                }
-            }
+            for (int k = 0; k < 4; ++k) staged[k][r] = v[k];
         }
 #pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
@@ -612,8 +593,8 @@ void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t widt
     };
     // Whether the lines the lanes' windows start in fall into fewer than 8 of the 64 sets of a
     // 48 KiB, 12-way level-1 cache (as they do when a row is close to a multiple of 4096 bytes
-    // long): then the 128 lines a tile touches cannot all stay cached while it runs, and moving
-    // the windows in 16-byte pieces, each within fewer lines, measured faster.
+    // long): then the 128 lines a tile touches cannot all stay cached while it runs, and storing
+    // the windows back in 16-byte pieces, each within one line or two, measured faster.
     std::uint64_t sets = 0;
     for (int j = 0; j < wide_lanes; ++j) {
         const auto line = (reinterpret_cast<std::uintptr_t>(rows[j]) - 3 * static_cast<std::uintptr_t>(j)) / 64;
