@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "simd/avx2.hpp"
+#include "simd/avx512.hpp"
 #include "simd/dispatch.hpp"
 #include "store/memory.hpp"
 
@@ -399,6 +400,239 @@ void blur_band_down_left_avx2(std::uint8_t* rgb, std::size_t stride, std::int64_
 
 OMBRIX_TARGET_END
 
+// ---- the same bands on AVX-512: sixty-four rows, one byte per lane -----------------------------------
+//
+// Read as bytes, both recurrences have stride 3: byte b of a row takes its old value, the new byte
+// b - 3 of its own row and bytes b and b - 3 (or their originals) of the row it follows, whichever
+// channel b is. So a band can step byte by byte rather than pixel by pixel, each lane one byte of
+// one row, and 64 rows fit a vector as long as the mean is taken in bytes
+// (simd::avx512::mean_of_four_u8). Lane j works on byte s - 3 j of its row at step s, for either
+// sign: one column behind the lane it follows, whose byte in the same column was made (or read)
+// three steps before and the one to its left six steps before.
+//
+// A tile is 64 steps, a 64-byte window of every lane's row. The windows are turned by 4 x 4
+// transpositions of 128-bit lanes and then by 16 x 16 byte transpositions, chunk by chunk, so that
+// lanes 16 q to 16 q + 15 sit in 128-bit lane q, and back again (or stored in 16-byte pieces, see
+// `crowded`). A lane whose column lies outside [1, width - 1] keeps the byte it read, as in the
+// narrower bands. Lane j's 64 bytes start 3 (width - 1) bytes after lane j - 1's (3 (width + 1)
+// before them with mixed signs), so for widths of 23 and more no lane writes a byte another lane
+// of the same tile reads: a byte kept from another row is written back as it was. Loads and
+// stores reaching outside [begin, end) are masked.
+
+OMBRIX_TARGET_AVX512_VBMI
+
+namespace w = simd::avx512;
+
+constexpr int wide_lanes = 64;
+constexpr int wide_tile_steps = 64;
+
+// The first `n` bytes of 64 (none for n <= 0).
+inline __mmask64 first_bytes(std::ptrdiff_t n) {
+    return n >= 64 ? ~__mmask64{0} : n <= 0 ? __mmask64{0} : (__mmask64{1} << n) - 1;
+}
+
+// The bytes of the 64 at `p` that lie inside [begin, end).
+inline __mmask64 bytes_inside(const std::uint8_t* p, const std::uint8_t* begin, const std::uint8_t* end) {
+    return first_bytes(end - p) & ~first_bytes(begin - p);
+}
+
+// Lane j of the result is lane j - 1 of v; lane 0 is zero. One byte permute.
+[[gnu::always_inline]] inline __m512i bytes_up_one_lane(__m512i v) {
+    const __m512i from =
+        _mm512_set_epi8(62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39,
+                        38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
+                        14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0);
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{1}, from, v);
+}
+
+// Rows (a, b, c, d) of 128-bit lanes become columns.
+[[gnu::always_inline]] inline void transpose_4x4_lanes(__m512i& a, __m512i& b, __m512i& c, __m512i& d) {
+    const __m512i ab_low = _mm512_shuffle_i64x2(a, b, 0x44), ab_high = _mm512_shuffle_i64x2(a, b, 0xEE);
+    const __m512i cd_low = _mm512_shuffle_i64x2(c, d, 0x44), cd_high = _mm512_shuffle_i64x2(c, d, 0xEE);
+    a = _mm512_shuffle_i64x2(ab_low, cd_low, 0x88);
+    b = _mm512_shuffle_i64x2(ab_low, cd_low, 0xDD);
+    c = _mm512_shuffle_i64x2(ab_high, cd_high, 0x88);
+    d = _mm512_shuffle_i64x2(ab_high, cd_high, 0xDD);
+}
+
+// One band of 64 lanes, laid out as blur_band_avx2's sixteen: same signs (Mixed false), lane j is
+// row y0 - 1 + j; mixed signs, lane j is row y0 + 1 - j, lane 63's originals saved to
+// `top_original` before the band starts and lane 0's read from `below_original`. Every lane row
+// lies inside the image, and width >= 64.
+template <bool Mixed>
+void blur_band_avx512(std::uint8_t* const (&rows)[wide_lanes], std::int64_t width, const std::uint8_t* begin,
+                      const std::uint8_t* end, const std::uint8_t* below_original, std::uint8_t* top_original) {
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    // Column 0 first, each row from the one its lane follows.
+    if constexpr (Mixed) {
+        std::memcpy(top_original, rows[wide_lanes - 1], row_bytes);
+        for (int j = wide_lanes - 1; j >= 1; --j) {
+            const std::uint8_t* next = j == 1 ? below_original : rows[j - 1];
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] = static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + next[k] + next[k]) >> 2);
+        }
+    } else {
+        for (int j = 1; j < wide_lanes; ++j) {
+            for (int k = 0; k < 3; ++k)
+                rows[j][k] =
+                    static_cast<std::uint8_t>((rows[j][k] + rows[j][k] + rows[j - 1][k] + rows[j - 1][k]) >> 2);
+        }
+    }
+    // Whether the image is too large to stay in the last-level cache (32 MiB on the machines
+    // measured) between one call and the next; below that, prefetching measured slower.
+    const bool from_memory = end - begin > std::ptrdiff_t{32} << 20;
+    // made[s % 3]: the bytes made at step s; lifted[s % 6]: the same moved up one lane; and with
+    // mixed signs lifted_read[s % 3]: the bytes read at step s moved up one lane, lane 1 taking
+    // the saved original. Lanes keep what they read until they reach column 1, so the zeros here
+    // are never used.
+    __m512i made[3], lifted[6], lifted_read[3];
+    for (auto& r : made) r = _mm512_setzero_si512();
+    for (auto& r : lifted) r = _mm512_setzero_si512();
+    for (auto& r : lifted_read) r = _mm512_setzero_si512();
+    // staged[k][r]: chunk k (bytes 16 k to 16 k + 15) of rows r, 16 + r, 32 + r and 48 + r.
+    __m512i staged[4][16];
+    const auto tile = [&]<bool Edge, bool Pieces>(std::int64_t s0) __attribute__((always_inline)) {
+        const auto at = [&](int j) { return rows[j] + (s0 - 3 * j); };
+        if (!Edge && from_memory) {
+            // 64 rows are more streams than the hardware follows: ask for each row's line four
+            // tiles ahead, into the level-2 cache (the level-1 sets may be crowded, see below).
+#pragma GCC unroll 64
+            for (int j = 0; j < wide_lanes; ++j)
+                _mm_prefetch(reinterpret_cast<const char*>(at(j) + 4 * wide_tile_steps), _MM_HINT_T1);
+        }
+#pragma GCC unroll 16
+        for (int r = 0; r < 16; ++r) {
+            __m512i v[4];
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++q) {
+                const std::uint8_t* from = at(16 * q + r);
+                v[q] = Edge ? _mm512_maskz_loadu_epi8(bytes_inside(from, begin, end), from) : _mm512_loadu_si512(from);
+            }
+            transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
+#pragma GCC unroll 4
+            for (int k = 0; k < 4; ++k) staged[k][r] = v[k];
+        }
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            __m512i m[16];
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) m[r] = staged[k][r];
+            w::transpose_16x16(m);
+            __m512i out[16];
+#pragma GCC unroll 16
+            for (int p = 0; p < 16; ++p) {
+                const int s = 16 * k + p;  // step within the tile
+                const __m512i read = m[w::transposed_row(p)];
+                __mmask64 keep = 1;
+                if constexpr (Edge) {
+                    // Lanes j >= column are left of column 1, lanes j < column - width + 1 right of
+                    // the last.
+                    const std::int64_t column = (s0 + s) / 3;
+                    if (column <= 0)
+                        keep = ~__mmask64{0};
+                    else if (column < wide_lanes)
+                        keep |= ~__mmask64{0} << column;
+                    const std::int64_t past = column - width + 1;
+                    if (past >= wide_lanes)
+                        keep = ~__mmask64{0};
+                    else if (past > 0)
+                        keep |= (__mmask64{1} << past) - 1;
+                }
+                __m512i result;
+                if constexpr (Mixed) {
+                    result = w::mean_of_four_u8(read, made[s % 3], lifted_read[s % 3], lifted[s % 6], keep, read);
+                    const auto b = static_cast<std::size_t>(s0 + s);
+                    const std::uint8_t below = !Edge || b < row_bytes ? below_original[b] : 0;
+                    lifted_read[s % 3] = bytes_up_one_lane(_mm512_mask_set1_epi8(read, 1, static_cast<char>(below)));
+                } else {
+                    result = w::mean_of_four_u8(read, made[s % 3], lifted[(s + 3) % 6], lifted[s % 6], keep, read);
+                }
+                lifted[s % 6] = bytes_up_one_lane(result);
+                made[s % 3] = result;
+                out[p] = result;
+            }
+            w::transpose_16x16(out);
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) staged[k][r] = out[w::transposed_row(r)];
+        }
+        if constexpr (!Pieces) {
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) {
+                __m512i v[4] = {staged[0][r], staged[1][r], staged[2][r], staged[3][r]};
+                transpose_4x4_lanes(v[0], v[1], v[2], v[3]);
+#pragma GCC unroll 4
+                for (int q = 0; q < 4; ++q) {
+                    std::uint8_t* to = at(16 * q + r);
+                    if constexpr (Edge)
+                        _mm512_mask_storeu_epi8(to, bytes_inside(to, begin, end), v[q]);
+                    else
+                        _mm512_storeu_si512(to, v[q]);
+                }
+            }
+        } else {
+#pragma GCC unroll 16
+            for (int r = 0; r < 16; ++r) {
+#pragma GCC unroll 4
+                for (int q = 0; q < 4; ++q) {
+                    std::uint8_t* to = at(16 * q + r);
+#pragma GCC unroll 4
+                    for (int k = 0; k < 4; ++k) {
+                        // Lane q alone, stored where it belongs.
+                        _mm512_mask_storeu_epi8(to + 16 * k - 16 * q, __mmask64{0xFFFF} << (16 * q), staged[k][r]);
+                    }
+                }
+            }
+        }
+        // Step s of the next tile is step s + 64 of this one.
+        const __m512i m0 = made[0], r0 = lifted_read[0];
+        made[0] = made[1], made[1] = made[2], made[2] = m0;
+        lifted_read[0] = lifted_read[1], lifted_read[1] = lifted_read[2], lifted_read[2] = r0;
+        const __m512i l0 = lifted[0], l1 = lifted[1];
+        lifted[0] = lifted[4], lifted[1] = lifted[5], lifted[4] = lifted[2], lifted[5] = lifted[3];
+        lifted[2] = l0, lifted[3] = l1;
+    };
+    // Whether the lines the lanes' windows start in fall into fewer than 8 of the 64 sets of a
+    // 48 KiB, 12-way level-1 cache (as they do when a row is close to a multiple of 4096 bytes
+    // long): then the 128 lines a tile touches cannot all stay cached while it runs, and storing
+    // the windows back in 16-byte pieces, each within one line or two, measured faster.
+    std::uint64_t sets = 0;
+    for (int j = 0; j < wide_lanes; ++j) {
+        const auto line = (reinterpret_cast<std::uintptr_t>(rows[j]) - 3 * static_cast<std::uintptr_t>(j)) / 64;
+        sets |= std::uint64_t{1} << (line % 64) | std::uint64_t{1} << ((line + 1) % 64);
+    }
+    const bool crowded = __builtin_popcountll(sets) < 8;
+    // Lane 63 reaches the last column at step 3 (width + 62) + 2.
+    const std::int64_t steps = 3 * (width + wide_lanes - 1);
+    for (std::int64_t s0 = 0; s0 < steps; s0 += wide_tile_steps) {
+        // Inner tiles: every lane but 0 inside [1, width - 1], lane 0 inside its row.
+        if (s0 < 3 * wide_lanes || s0 + wide_tile_steps > static_cast<std::int64_t>(row_bytes))
+            tile.template operator()<true, false>(s0);
+        else if (crowded)
+            tile.template operator()<false, true>(s0);
+        else
+            tile.template operator()<false, false>(s0);
+    }
+}
+
+// Rows y0 to y0 + 62 of offsets (-1, -1) (y0 >= 1).
+void blur_band_up_left_avx512(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                              const std::uint8_t* end) {
+    std::uint8_t* rows[wide_lanes];
+    for (int j = 0; j < wide_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 - 1 + j) * stride;
+    blur_band_avx512<false>(rows, width, rgb, end, nullptr, nullptr);
+}
+
+// Rows y0 down to y0 - 62 of offsets (-1, 1) (y0 + 1 inside the image, its original saved).
+void blur_band_down_left_avx512(std::uint8_t* rgb, std::size_t stride, std::int64_t width, std::int64_t y0,
+                                const std::uint8_t* end, const std::uint8_t* below_original,
+                                std::uint8_t* top_original) {
+    std::uint8_t* rows[wide_lanes];
+    for (int j = 0; j < wide_lanes; ++j) rows[j] = rgb + static_cast<std::size_t>(y0 + 1 - j) * stride;
+    blur_band_avx512<true>(rows, width, rgb, end, below_original, top_original);
+}
+
+OMBRIX_TARGET_END
+
 // Offsets of the same sign (or zero): rows in order, see the top of the file.
 void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, std::int64_t dx,
                   std::int64_t dy) noexcept {
@@ -410,19 +644,27 @@ void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, st
             blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
         }
     };
-    // The band keeps columns in 16-bit lanes.
-    if (dx != -1 || dy != -1 || width < 64 || width > 32000) return blur_rows(0, height);
+    if (dx != -1 || dy != -1 || width < 64) return blur_rows(0, height);
     blur_rows(0, 1);
     const std::uint8_t* const end = rgb + static_cast<std::size_t>(height) * stride;
-    simd::run_widest(
-        simd::NoPass{},
-        [&] {
-            std::int64_t y = 1;
+    std::int64_t y = 1;
+    // Narrower bands take the rows the wide ones leave; they keep columns in 16-bit lanes.
+    const auto narrow_bands = [&] {
+        if (width <= 32000) {
             for (; y + band_lanes - 1 <= height; y += band_lanes - 1)
                 blur_band_up_left_avx2(rgb, stride, width, y, end);
-            return static_cast<std::size_t>(y - 1);
+        }
+        return static_cast<std::size_t>(y - 1);
+    };
+    simd::run_widest(
+        [&] {
+            if (simd::avx512_vbmi_supported()) {
+                for (; y + wide_lanes - 1 <= height; y += wide_lanes - 1)
+                    blur_band_up_left_avx512(rgb, stride, width, y, end);
+            }
+            return narrow_bands();
         },
-        [&](std::size_t done) { blur_rows(1 + static_cast<std::int64_t>(done), height); });
+        narrow_bands, [&](std::size_t done) { blur_rows(1 + static_cast<std::int64_t>(done), height); });
 }
 
 // Offsets of opposite signs, row by row, with the originals that the column-by-column visit would
@@ -474,19 +716,28 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
             blur_span(row, {saved(sy), image_row(sy)}, width, dx, 1, width);
         };
         std::int64_t y = height - 1;
-        if (dx == -1 && dy == 1 && width >= 64 && width <= 32000 && height > band_lanes) {
-            // The last row samples itself; above it, bands of fifteen rows, each saving its top
-            // row's original in the ring for the rows above.
+        if (dx == -1 && dy == 1 && width >= 64 && height > band_lanes) {
+            // The last row samples itself; above it, bands of 63 or fifteen rows, each saving its
+            // top row's original in the ring for the rows above.
             visit_row(y--);
             const std::uint8_t* const end = image_row(height - 1) + stride;
-            simd::run_widest(
-                simd::NoPass{},
-                [&] {
+            const auto narrow_bands = [&] {
+                if (width <= 32000) {
                     for (; y - (band_lanes - 2) >= 0; y -= band_lanes - 1)
                         blur_band_down_left_avx2(rgb, stride, width, y, end, saved(y + 1), saved(y - (band_lanes - 2)));
-                    return std::size_t{0};
+                }
+                return std::size_t{0};
+            };
+            simd::run_widest(
+                [&] {
+                    if (simd::avx512_vbmi_supported()) {
+                        for (; y - (wide_lanes - 2) >= 0; y -= wide_lanes - 1)
+                            blur_band_down_left_avx512(rgb, stride, width, y, end, saved(y + 1),
+                                                       saved(y - (wide_lanes - 2)));
+                    }
+                    return narrow_bands();
                 },
-                [](std::size_t) {});
+                narrow_bands, [](std::size_t) {});
         }
         for (; y >= 0; --y) visit_row(y);
     }

@@ -5,6 +5,7 @@
 #include "pixel/access_support.hpp"
 #include "pixel/reference_formulas.hpp"
 #include "pixel/shuffle.hpp"
+#include "simd/avx512.hpp"
 #include "simd/dispatch.hpp"
 
 namespace ombrix {
@@ -181,8 +182,77 @@ TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitAroundTheBands) {
     }
 }
 
+// The same around the 64-row bands and 64-byte tiles of the AVX-512 visits: heights that leave
+// no rows, one row or a narrower band after them, widths on both sides of the smallest width the
+// bands take and with no or few whole tiles inside the row, single rows, rows whose length in
+// bytes lies near a multiple of 4096 (the bands then move their tiles in 16-byte pieces), and a
+// row too wide for the 16-bit column lanes of the narrower bands.
+TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitAroundTheWideBands) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::Path path = GetParam();
+    const simd::PathCap cap(path);
+    const std::pair<int, int> shapes[] = {{64, 64},  {65, 65},  {67, 79}, {79, 80}, {80, 127}, {81, 128},
+                                          {97, 143}, {143, 66}, {63, 90}, {130, 1}, {64, 2},   {66, 200}};
+    const std::pair<int, int> offsets[] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}, {-1, 0}};
+    std::uint32_t seed = 900;
+    for (auto [w, h] : shapes) {
+        for (auto [dx, dy] : offsets) {
+            auto image = random_image(w, h, ++seed);
+            auto expected = copy_of(*image);
+            blur_reference(*expected, dx, dy);
+            pixel::blur_four_point(*image, dx, dy);
+            ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+        }
+    }
+    for (auto [w, h] : {std::pair{1366, 70}, std::pair{4096, 66}, std::pair{32001, 66}}) {
+        for (auto [dx, dy] : {std::pair{-1, -1}, std::pair{-1, 1}}) {
+            auto image = random_image(w, h, ++seed);
+            auto expected = copy_of(*image);
+            blur_reference(*expected, dx, dy);
+            pixel::blur_four_point(*image, dx, dy);
+            ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dx " << dx << " dy " << dy;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryPath, FourPointBlurPath, ::testing::ValuesIn(reference::every_path),
                          reference::path_name);
+
+OMBRIX_TARGET_AVX512
+// Quadruples (a, b, c, d), over every c and d, on which the byte mean differs from the exact one.
+std::int64_t byte_mean_mismatches(int a, int b) {
+    alignas(64) std::uint8_t d_bytes[256], got[64];
+    for (int k = 0; k < 256; ++k) d_bytes[k] = static_cast<std::uint8_t>(k);
+    std::int64_t wrong = 0;
+    const __m512i va = _mm512_set1_epi8(static_cast<char>(a)), vb = _mm512_set1_epi8(static_cast<char>(b));
+    for (int c = 0; c < 256; ++c) {
+        const __m512i vc = _mm512_set1_epi8(static_cast<char>(c));
+        const __m512i abc = _mm512_set1_epi16(static_cast<short>(a + b + c));
+        for (int d0 = 0; d0 < 256; d0 += 64) {
+            const __m512i vd = _mm512_load_si512(d_bytes + d0);
+            _mm512_store_si512(got, simd::avx512::mean_of_four_u8(va, vb, vc, vd, 0, vd));
+            // Each half of the 64 lanes against (a + b + c + d) >> 2 in 16 bits.
+            for (int half = 0; half < 64; half += 32) {
+                const auto load = [&](const std::uint8_t* p) {
+                    return _mm512_cvtepu8_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(p + half)));
+                };
+                const __m512i want = _mm512_srli_epi16(_mm512_add_epi16(abc, load(d_bytes + d0)), 2);
+                wrong += __builtin_popcount(_mm512_cmpneq_epi16_mask(load(got), want));
+            }
+        }
+    }
+    return wrong;
+}
+OMBRIX_TARGET_END
+
+// The bands' mean of four bytes, which never widens them, on every quadruple of bytes.
+TEST(ByteMeanOfFour, IsTheQuarterRoundedDownForEveryQuadruple) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(simd::Path::avx512);
+    std::int64_t wrong = 0;
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b) wrong += byte_mean_mismatches(a, b);
+    EXPECT_EQ(wrong, 0);
+}
 
 }  // namespace
 }  // namespace ombrix
