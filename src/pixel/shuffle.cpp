@@ -234,6 +234,69 @@ void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t
     }
 }
 
+// ---- offset dx = 1: whole vectors in place ------------------------------------------------------
+//
+// Byte i of a row below its last pixel becomes the mean of row[i], row[i + 3], c[i] and d[i + 3]
+// (c and d as in SampleRows). Each vector is loaded before it is stored, and its samples to the
+// right lie at most three bytes into the next vector, still unvisited: the one-by-one visit's
+// result. When `save` is not null the row's original bytes go there too, as they are read. The
+// vector passes return how many of the first `n` bytes they did.
+
+OMBRIX_TARGET_AVX2
+
+std::size_t blur_right_avx2(std::uint8_t* row, const std::uint8_t* c, const std::uint8_t* d, std::uint8_t* save,
+                            std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i + 3));
+        const __m256i below = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + i));
+        const __m256i corner = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i + 3));
+        if (save) _mm256_storeu_si256(reinterpret_cast<__m256i*>(save + i), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + i), v::mean_of_four_u8(a, b, below, corner));
+    }
+    return i;
+}
+
+OMBRIX_TARGET_END
+
+OMBRIX_TARGET_AVX512
+
+std::size_t blur_right_avx512(std::uint8_t* row, const std::uint8_t* c, const std::uint8_t* d, std::uint8_t* save,
+                              std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        const __m512i a = _mm512_loadu_si512(row + i);
+        const __m512i b = _mm512_loadu_si512(row + i + 3);
+        const __m512i below = _mm512_loadu_si512(c + i);
+        const __m512i corner = _mm512_loadu_si512(d + i + 3);
+        if (save) _mm512_storeu_si512(save + i, a);
+        _mm512_storeu_si512(row + i, simd::avx512::mean_of_four_u8(a, b, below, corner, 0, a));
+    }
+    return i;
+}
+
+OMBRIX_TARGET_END
+
+// A whole row `width` pixels wide with dx = 1. The last pixel samples itself, and (x, sy) for its
+// corner: c there.
+void blur_row_right(std::uint8_t* row, const std::uint8_t* c, const std::uint8_t* d, std::uint8_t* save,
+                    std::int64_t width) noexcept {
+    const auto n = static_cast<std::size_t>(width - 1) * 3;
+    simd::run_widest([&] { return blur_right_avx512(row, c, d, save, n); },
+                     [&] { return blur_right_avx2(row, c, d, save, n); },
+                     [&](std::size_t done) {
+                         for (std::size_t i = done; i < n; ++i) {
+                             if (save) save[i] = row[i];
+                             row[i] = static_cast<std::uint8_t>((row[i] + row[i + 3] + c[i] + d[i + 3]) >> 2);
+                         }
+                     });
+    for (std::size_t i = n; i < n + 3; ++i) {
+        if (save) save[i] = row[i];
+        row[i] = static_cast<std::uint8_t>((2 * row[i] + 2 * c[i]) >> 2);
+    }
+}
+
 // ---- offsets (-1, -1): sixteen rows at once along a wavefront ---------------------------------------
 //
 // With offsets (-1, -1) pixel (x, y) becomes the mean of its old value and the new values of
@@ -644,6 +707,14 @@ void blur_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t height, st
             blur_span(rgb + static_cast<std::size_t>(y) * stride, {sample_row, sample_row}, width, dx, 0, width);
         }
     };
+    if (dx == 1) {
+        for (std::int64_t y = 0; y < height; ++y) {
+            const std::int64_t sy = std::min(y + dy, height - 1);
+            const std::uint8_t* sample_row = rgb + static_cast<std::size_t>(sy) * stride;
+            blur_row_right(rgb + static_cast<std::size_t>(y) * stride, sample_row, sample_row, nullptr, width);
+        }
+        return;
+    }
     if (dx != -1 || dy != -1 || width < 64) return blur_rows(0, height);
     blur_rows(0, 1);
     const std::uint8_t* const end = rgb + static_cast<std::size_t>(height) * stride;
@@ -699,7 +770,16 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
     auto saved = [&](std::int64_t y) { return ring + static_cast<std::size_t>(y % ring_rows) * stride; };
     auto image_row = [&](std::int64_t y) { return rgb + static_cast<std::size_t>(y) * stride; };
 
-    if (dx > 0) {
+    if (dx == 1) {
+        // The row's originals are saved as they are read; a row that samples itself (the top one)
+        // reads its corners from itself, before its vectors are stored, rather than from the slot
+        // it is being saved to.
+        for (std::int64_t y = 0; y < height; ++y) {
+            std::uint8_t* row = image_row(y);
+            const std::int64_t sy = std::max(y + dy, std::int64_t{0});
+            blur_row_right(row, image_row(sy), sy == y ? row : saved(sy), saved(y), width);
+        }
+    } else if (dx > 0) {
         for (std::int64_t y = 0; y < height; ++y) {
             std::uint8_t* row = image_row(y);
             std::memcpy(saved(y), row, stride);

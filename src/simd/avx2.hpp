@@ -200,6 +200,15 @@ OMBRIX_AVX2_INLINE __m256i grey_level(const Planes& q) {
                                grey_half(widen_hi(q.r), widen_hi(q.g), widen_hi(q.b)));
 }
 
+// floor((a + b + c + d) / 4) for each byte, without widening (see simd::avx512::mean_of_four_u8
+// for why it is exact).
+OMBRIX_AVX2_INLINE __m256i mean_of_four_u8(__m256i a, __m256i b, __m256i c, __m256i d) {
+    const __m256i u = _mm256_avg_epu8(a, b), w = _mm256_avg_epu8(c, d);
+    const __m256i odd =
+        _mm256_or_si256(_mm256_or_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(c, d)), _mm256_xor_si256(u, w));
+    return _mm256_sub_epi8(_mm256_avg_epu8(u, w), _mm256_and_si256(odd, _mm256_set1_epi8(1)));
+}
+
 // ---- four doubles at a time ----------------------------------------------------------------------
 
 // Four table entries by four byte indices. Built from plain loads: on the processors measured
