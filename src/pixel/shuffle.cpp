@@ -239,8 +239,9 @@ void blur_span(std::uint8_t* row, SampleRows s, std::int64_t width, std::int64_t
 // Byte i of a row below its last pixel becomes the mean of row[i], row[i + 3], c[i] and d[i + 3]
 // (c and d as in SampleRows). Each vector is loaded before it is stored, and its samples to the
 // right lie at most three bytes into the next vector, still unvisited: the one-by-one visit's
-// result. When `save` is not null the row's original bytes go there too, as they are read. The
-// vector passes return how many of the first `n` bytes they did.
+// result. When `save` is not null the row's original bytes go there too, as they are read; `save`
+// may be `d` itself, as byte i is saved only after byte i + 3 of `d` has been read. The vector
+// passes return how many of the first `n` bytes they did.
 
 OMBRIX_TARGET_AVX2
 
@@ -771,13 +772,17 @@ bool blur_mixed_by_rows(std::uint8_t* rgb, std::int64_t width, std::int64_t heig
     auto image_row = [&](std::int64_t y) { return rgb + static_cast<std::size_t>(y) * stride; };
 
     if (dx == 1) {
-        // The row's originals are saved as they are read; a row that samples itself (the top one)
-        // reads its corners from itself, before its vectors are stored, rather than from the slot
-        // it is being saved to.
+        // The row's originals are saved as they are read, into the slot of the row whose originals
+        // it reads: byte i is saved after byte i + 3 has been read from there, and never before
+        // (see blur_row_right), so the ring needs |dy| rows, not |dy| + 1, and stays in the
+        // first-level cache with the two rows being read. A row that samples itself (the top one)
+        // reads its corners from itself.
+        const std::int64_t slots = std::min(reach, height);
+        const auto slot = [&](std::int64_t y) { return ring + static_cast<std::size_t>(y % slots) * stride; };
         for (std::int64_t y = 0; y < height; ++y) {
             std::uint8_t* row = image_row(y);
             const std::int64_t sy = std::max(y + dy, std::int64_t{0});
-            blur_row_right(row, image_row(sy), sy == y ? row : saved(sy), saved(y), width);
+            blur_row_right(row, image_row(sy), sy == y ? row : slot(sy), slot(y), width);
         }
     } else if (dx > 0) {
         for (std::int64_t y = 0; y < height; ++y) {

@@ -182,6 +182,28 @@ TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitAroundTheBands) {
     }
 }
 
+// dx = 1 visits whole rows in place, 64 or 32 bytes at a time, and with dy < 0 saves each row's
+// originals into the ring slot it reads its corners from, three bytes behind the reads: rows
+// narrower than a vector, one byte either side of a whole number of vectors, heights below, at
+// and above |dy|, and the row that samples itself.
+TEST_P(FourPointBlurPath, MatchesTheColumnByColumnVisitWithOneColumnToTheRight) {
+    OMBRIX_SKIP_UNLESS_SUPPORTED(GetParam());
+    const simd::PathCap cap(GetParam());
+    const std::pair<int, int> shapes[] = {{1, 4},  {2, 3},  {11, 6},  {22, 5}, {23, 9},
+                                          {44, 2}, {45, 7}, {86, 12}, {300, 4}};
+    const std::int32_t dys[] = {-1, -2, -3, -5, 0, 1, 2, INT_MIN};
+    std::uint32_t seed = 1100;
+    for (auto [w, h] : shapes) {
+        for (std::int32_t dy : dys) {
+            auto image = random_image(w, h, ++seed);
+            auto expected = copy_of(*image);
+            blur_reference(*expected, 1, dy);
+            pixel::blur_four_point(*image, 1, dy);
+            ASSERT_EQ(first_difference(*image, *expected), -1) << w << "x" << h << " dy " << dy;
+        }
+    }
+}
+
 // The same around the 64-row bands and 64-byte tiles of the AVX-512 visits: heights that leave
 // no rows, one row or a narrower band after them, widths on both sides of the smallest width the
 // bands take and with no or few whole tiles inside the row, single rows, rows whose length in
