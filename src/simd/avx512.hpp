@@ -30,30 +30,37 @@ OMBRIX_AVX512_INLINE __m512i mean_of_four_u8(__m512i a, __m512i b, __m512i c, __
 // Where transpose_16x16 leaves column c: the 4-bit reversal of c.
 constexpr int transposed_row(int c) { return ((c & 1) << 3) | ((c & 2) << 1) | ((c & 4) >> 1) | ((c & 8) >> 3); }
 
+// One round of the transposition, as simd::avx2::interleave_pairs: the `Bits`-wide elements of
+// rows 2i and 2i + 1 interleaved, the low halves to row i and the high halves to row i + 8.
+template <int Bits>
+OMBRIX_AVX512_INLINE void interleave_pairs(const __m512i (&from)[16], __m512i (&to)[16]) {
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        const __m512i a = from[2 * i], b = from[2 * i + 1];
+        if constexpr (Bits == 8) {
+            to[i] = _mm512_unpacklo_epi8(a, b);
+            to[i + 8] = _mm512_unpackhi_epi8(a, b);
+        } else if constexpr (Bits == 16) {
+            to[i] = _mm512_unpacklo_epi16(a, b);
+            to[i + 8] = _mm512_unpackhi_epi16(a, b);
+        } else if constexpr (Bits == 32) {
+            to[i] = _mm512_unpacklo_epi32(a, b);
+            to[i + 8] = _mm512_unpackhi_epi32(a, b);
+        } else {
+            to[i] = _mm512_unpacklo_epi64(a, b);
+            to[i + 8] = _mm512_unpackhi_epi64(a, b);
+        }
+    }
+}
+
 // Four 16 x 16 byte blocks at once, one per 128-bit lane: byte c of row r ends up as byte r of
 // m[transposed_row(c)], in the same lane.
 OMBRIX_AVX512_INLINE void transpose_16x16(__m512i (&m)[16]) {
     __m512i t[16];
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm512_unpacklo_epi8(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm512_unpackhi_epi8(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm512_unpacklo_epi16(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm512_unpackhi_epi16(t[2 * i], t[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        t[i] = _mm512_unpacklo_epi32(m[2 * i], m[2 * i + 1]);
-        t[i + 8] = _mm512_unpackhi_epi32(m[2 * i], m[2 * i + 1]);
-    }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        m[i] = _mm512_unpacklo_epi64(t[2 * i], t[2 * i + 1]);
-        m[i + 8] = _mm512_unpackhi_epi64(t[2 * i], t[2 * i + 1]);
-    }
+    interleave_pairs<8>(m, t);
+    interleave_pairs<16>(t, m);
+    interleave_pairs<32>(m, t);
+    interleave_pairs<64>(t, m);
 }
 
 }  // namespace ombrix::simd::avx512
